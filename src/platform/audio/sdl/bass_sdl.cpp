@@ -1,0 +1,194 @@
+// The audio library's three calls over SDL2_mixer: the output device is SDL's audio device opened
+// through the mixer, a stream is a Mix_Music (decoded from its file while it plays, on SDL's audio
+// thread), and playing it is Mix_PlayMusic. Everything here is called on the main thread.
+//
+// Devices: 1 is the default output (which one depends on the host's audio choice, below) and 0 is
+// "no sound": an output that runs at the real rate and discards what it is given, so that streams
+// can still be made and played. Any other device number fails, as an absent device does.
+//
+// The mixer plays one music at a time, so playing a second stream stops the first.
+#include <bass.h>
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "platform/host.h"
+#include "platform/host_internal.h"
+
+namespace {
+
+// The output buffer in sample frames. The music is mixed into the next buffer SDL asks for after
+// the play call, and the device queues about one more buffer, so 256 frames at 44.1 kHz put the
+// first sound at most about 12 ms (two buffers) after BASS_StreamPlay returns.
+constexpr int kBufferFrames = 256;
+
+constexpr DWORD kHighestFrequency = 384000;
+
+struct AudioState {
+    bool open = false;          // SDL's audio and the mixer are up (a successful BASS_Init)
+    bool handlerAdded = false;  // the host closes us on Reset and at exit
+    bool setDiskFile = false;   // we set SDL_DISKAUDIOFILE and restore it on shutdown
+    bool hadDiskFile = false;
+    std::string previousDiskFile;
+    std::map<HSTREAM, Mix_Music*> streams;
+    HSTREAM nextHandle = 0x80000001u;
+};
+
+AudioState& State() {
+    static AudioState state;
+    return state;
+}
+
+// Frees every stream and closes the mixer and SDL's audio, so that a later BASS_Init starts as in
+// a fresh process. Runs from host::Reset and at process exit, before SDL itself is shut down.
+void ShutdownAudio() {
+    AudioState& state = State();
+    if (state.open) {
+        Mix_HaltMusic();
+        for (auto& stream : state.streams) {
+            Mix_FreeMusic(stream.second);
+        }
+        state.streams.clear();
+        Mix_CloseAudio();
+        Mix_Quit();
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        state.open = false;
+    }
+    SDL_ResetHint(SDL_HINT_AUDIODRIVER);
+    if (state.setDiskFile) {
+        if (state.hadDiskFile) {
+            setenv("SDL_DISKAUDIOFILE", state.previousDiskFile.c_str(), 1);
+        } else {
+            unsetenv("SDL_DISKAUDIOFILE");
+        }
+        state.setDiskFile = false;
+    }
+}
+
+// Points SDL's audio at the output the host asked for. False when there is to be none.
+bool ChooseDriver(int device) {
+    const host::Options& options = host::Current();
+    if (options.audio == host::Audio::None) {
+        return false;
+    }
+    // Device 0 and the host's silent output both discard the sound at the real rate.
+    if (device == 0 || options.audio == host::Audio::Silent) {
+        SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
+        return true;
+    }
+    if (options.audio == host::Audio::Disk) {
+        // SDL's disk driver takes its file name from its own variable, read when the device opens.
+        AudioState& state = State();
+        if (!state.setDiskFile) {
+            const char* previous = std::getenv("SDL_DISKAUDIOFILE");
+            state.hadDiskFile = previous != nullptr;
+            state.previousDiskFile = previous ? previous : "";
+            state.setDiskFile = true;
+        }
+        setenv("SDL_DISKAUDIOFILE", options.diskAudioFile.c_str(), 1);
+        SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "disk", SDL_HINT_OVERRIDE);
+        return true;
+    }
+    // The default output: whatever SDL picks on this desktop, as any SDL program gets.
+    SDL_ResetHint(SDL_HINT_AUDIODRIVER);
+    return true;
+}
+
+// A path that names a regular file this process can read; the decoder is not asked about
+// anything else (a directory opens for reading on Linux but yields nothing).
+bool IsReadableFile(const char* path) {
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISREG(info.st_mode) && access(path, R_OK) == 0;
+}
+
+}  // namespace
+
+// Opens the output device at `freq` Hz, 16-bit stereo, with a small buffer so that sound starts
+// soon after a play call. Fails when the device is unknown or absent, or already open.
+BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD /*flags*/, HWND /*win*/,
+                      const GUID* /*clsid*/) {
+    host::Record("BASS_Init", std::to_string(device) + " " + std::to_string(freq));
+    if (host::ShouldFail("BASS_Init")) {
+        return FALSE;
+    }
+    AudioState& state = State();
+    if (state.open) {
+        return FALSE;
+    }
+    if ((device != 0 && device != 1) || freq == 0 || freq > kHighestFrequency) {
+        return FALSE;
+    }
+    if (!state.handlerAdded) {
+        host::AddShutdownHandler(&ShutdownAudio);
+        state.handlerAdded = true;
+    }
+    if (!ChooseDriver(device)) {
+        return FALSE;
+    }
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        ShutdownAudio();
+        return FALSE;
+    }
+    // Without MP3 support the output still opens; opening a stream then fails on its own.
+    Mix_Init(MIX_INIT_MP3);
+    // No format changes allowed: SDL converts to whatever the device takes, so the mix (and a
+    // disk recording) is exactly `freq` Hz, 16-bit, stereo.
+    if (Mix_OpenAudioDevice(static_cast<int>(freq), AUDIO_S16SYS, 2, kBufferFrames, nullptr, 0) !=
+        0) {
+        Mix_Quit();
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        ShutdownAudio();
+        return FALSE;
+    }
+    state.open = true;
+    return TRUE;
+}
+
+// Opens a sound file as a stream, decoded as it plays. Only whole files named by a path are
+// offered (`mem` FALSE, offset and length 0). 0 before BASS_Init, and for a file that is missing,
+// unreadable, not a regular file, or not audio the decoder can read.
+HSTREAM WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD length,
+                                     DWORD /*flags*/) {
+    const char* path = mem ? nullptr : static_cast<const char*>(file);
+    host::Record("BASS_StreamCreateFile", path ? path : "");
+    if (host::ShouldFail("BASS_StreamCreateFile")) {
+        return 0;
+    }
+    AudioState& state = State();
+    if (!state.open || mem || path == nullptr || offset != 0 || length != 0) {
+        return 0;
+    }
+    if (!IsReadableFile(path)) {
+        return 0;
+    }
+    Mix_Music* music = Mix_LoadMUS(path);
+    if (music == nullptr) {
+        return 0;
+    }
+    const HSTREAM handle = state.nextHandle++;
+    state.streams[handle] = music;
+    return handle;
+}
+
+// Plays a stream from its beginning, over again each time it ends with BASS_SAMPLE_LOOP, and
+// once without. FALSE for a handle that names no stream.
+BOOL WINAPI BASS_StreamPlay(HSTREAM handle, BOOL /*flush*/, DWORD flags) {
+    host::Record("BASS_StreamPlay", std::to_string(handle) + " " + std::to_string(flags));
+    if (host::ShouldFail("BASS_StreamPlay")) {
+        return FALSE;
+    }
+    AudioState& state = State();
+    const auto stream = state.streams.find(handle);
+    if (!state.open || stream == state.streams.end()) {
+        return FALSE;
+    }
+    const int loops = (flags & BASS_SAMPLE_LOOP) ? -1 : 1;
+    return Mix_PlayMusic(stream->second, loops) == 0 ? TRUE : FALSE;
+}

@@ -1,0 +1,330 @@
+// user32: windows, their device contexts, the default window procedure and the cursor.
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/host.h"
+#include "win32/internal.h"
+
+namespace platform {
+
+State& Get() {
+    static State state;
+    return state;
+}
+
+Window* FindWindow(HWND handle) {
+    auto* window = reinterpret_cast<Window*>(handle);
+    const auto& windows = Get().windows;
+    return std::find(windows.begin(), windows.end(), window) != windows.end() ? window : nullptr;
+}
+
+void InstallSignalHandlers();
+
+bool EnsureVideo() {
+    State& state = Get();
+    if (state.videoReady) {
+        return true;
+    }
+    // Signals are ours to turn into WM_CLOSE; the desktop's screen saver is ours to hold.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    if (host::Current().video == host::Video::Headless) {
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+    }
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        return false;
+    }
+    InstallSignalHandlers();
+    state.videoReady = true;
+    ApplyCursor();
+    return true;
+}
+
+void ApplyCursor() {
+    if (Get().videoReady) {
+        SDL_ShowCursor(Get().cursorCounter >= 0 ? SDL_ENABLE : SDL_DISABLE);
+    }
+}
+
+void UpdateScreenSaver() {
+    if (!Get().videoReady) {
+        return;
+    }
+    const auto& windows = Get().windows;
+    const bool hold = std::any_of(windows.begin(), windows.end(), [](const Window* w) {
+        return w->visible && w->holdsScreenSaver;
+    });
+    if (hold) {
+        SDL_DisableScreenSaver();
+    } else {
+        SDL_EnableScreenSaver();
+    }
+}
+
+namespace {
+
+// Asks a newly shown window whether the screen saver and monitor power-down may start, as the
+// system does when their time comes: a window that keeps the requests from DefWindowProcA holds
+// them off for as long as it is shown.
+void AskAboutScreenSaver(Window* window) {
+    State& state = Get();
+    const HWND handle = reinterpret_cast<HWND>(window);
+    state.screenSaverRequestReachedDefault = false;
+    window->procedure(handle, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
+    window->procedure(handle, WM_SYSCOMMAND, SC_MONITORPOWER, 2);
+    window->holdsScreenSaver = !state.screenSaverRequestReachedDefault;
+    UpdateScreenSaver();
+}
+
+void Forget(Window* window) {
+    auto& windows = Get().windows;
+    windows.erase(std::remove(windows.begin(), windows.end(), window), windows.end());
+    auto& queue = Get().queue;
+    const HWND handle = reinterpret_cast<HWND>(window);
+    queue.erase(std::remove_if(queue.begin(), queue.end(),
+                               [handle](const MSG& m) { return m.hwnd == handle; }),
+                queue.end());
+    for (GlContext* context : Get().contexts) {
+        if (context->window == window) {
+            context->window = nullptr;
+        }
+    }
+    if (window->sdl != nullptr) {
+        SDL_DestroyWindow(window->sdl);
+    }
+    delete window;
+    UpdateScreenSaver();
+}
+
+bool CoversEmulatedMode(const Window* window, int x, int y, int width, int height) {
+    const State& state = Get();
+    return state.modeChanged && !(window->style & WS_CHILD) && x == 0 && y == 0 &&
+           static_cast<DWORD>(width) == state.mode.dmPelsWidth &&
+           static_cast<DWORD>(height) == state.mode.dmPelsHeight;
+}
+
+}  // namespace
+
+void ShutdownWin32() {
+    State& state = Get();
+    for (GlContext* context : state.contexts) {
+        if (context->sdl != nullptr) {
+            SDL_GL_DeleteContext(context->sdl);
+        }
+        delete context;
+    }
+    state.contexts.clear();
+    state.current = nullptr;
+    while (!state.windows.empty()) {
+        Forget(state.windows.back());
+    }
+    state.queue.clear();
+    state.quitPending = false;
+    state.quitCode = 0;
+    for (KeyState& key : state.keys) {
+        key = KeyState();
+    }
+    state.cursorCounter = 0;
+    state.mode = DEVMODEA();
+    state.modeChanged = false;
+    if (state.videoReady) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        state.videoReady = false;
+    }
+    SDL_Quit();
+}
+
+}  // namespace platform
+
+using platform::FindWindow;
+using platform::Get;
+using platform::Window;
+
+// Creates the window and its SDL window, then sends the creation messages: WM_NCCREATE and
+// WM_CREATE (either can refuse), WM_SIZE with the client size and WM_MOVE; a WS_VISIBLE window is
+// shown, activated and focused before the call returns.
+HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
+                            int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
+                            HINSTANCE hInstance, LPVOID lpParam) {
+    char detail[320];
+    std::snprintf(
+        detail, sizeof detail,
+        "ex=0x%x class=%s title=%s style=0x%08x x=%d y=%d w=%d h=%d parent=%s menu=%s "
+        "instance=%s param=%s",
+        dwExStyle, lpClassName ? lpClassName : "(null)", lpWindowName ? lpWindowName : "(null)",
+        dwStyle, X, Y, nWidth, nHeight, hWndParent ? "set" : "null", hMenu ? "set" : "null",
+        hInstance == platform::ModuleHandle() ? "self" : "other", lpParam ? "set" : "null");
+    host::Record("CreateWindowExA", detail);
+
+    const WNDCLASSA* windowClass = platform::FindClass(lpClassName, hInstance);
+    if (host::ShouldFail("CreateWindowExA") || windowClass == nullptr ||
+        (hWndParent != nullptr && FindWindow(hWndParent) == nullptr) || !platform::EnsureVideo()) {
+        return nullptr;
+    }
+    if (X == CW_USEDEFAULT) {
+        X = 0;
+        Y = 0;
+    }
+    if (nWidth == CW_USEDEFAULT) {
+        nWidth = 640;
+        nHeight = 480;
+    }
+
+    auto* window = new Window;
+    window->className = windowClass->lpszClassName;
+    window->instance = hInstance;
+    window->procedure = windowClass->lpfnWndProc;
+    window->style = dwStyle;
+    window->title = lpWindowName ? lpWindowName : "";
+    window->dc.window = window;
+    const RECT insets = platform::FrameInsets(dwStyle, hMenu != nullptr);
+    window->clientX = X + insets.left;
+    window->clientY = Y + insets.top;
+    window->clientWidth = std::max(0, nWidth - insets.left - insets.right);
+    window->clientHeight = std::max(0, nHeight - insets.top - insets.bottom);
+
+    // The popup that covers an emulated mode becomes the fullscreen picture: shown over the
+    // whole screen at the desktop's own resolution, the picture scaled into it.
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+    if (platform::CoversEmulatedMode(window, X, Y, nWidth, nHeight)) {
+        window->fullscreenPicture = true;
+        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    } else if ((dwStyle & WS_CAPTION) != WS_CAPTION) {
+        flags |= SDL_WINDOW_BORDERLESS;
+    }
+    if (dwStyle & WS_THICKFRAME) {
+        flags |= SDL_WINDOW_RESIZABLE;
+    }
+    window->sdl = SDL_CreateWindow(window->title.c_str(), window->clientX, window->clientY,
+                                   std::max(1, window->clientWidth),
+                                   std::max(1, window->clientHeight), flags);
+    if (window->sdl == nullptr) {
+        delete window;
+        return nullptr;
+    }
+    SDL_SetWindowData(window->sdl, "win32", window);
+    Get().windows.push_back(window);
+    const HWND handle = reinterpret_cast<HWND>(window);
+
+    CREATESTRUCTA create{lpParam,
+                         hInstance,
+                         hMenu,
+                         hWndParent,
+                         nHeight,
+                         nWidth,
+                         Y,
+                         X,
+                         static_cast<LONG>(dwStyle),
+                         lpClassName,
+                         lpWindowName,
+                         dwExStyle};
+    const LPARAM createParam = reinterpret_cast<LPARAM>(&create);
+    if (!window->procedure(handle, WM_NCCREATE, 0, createParam)) {
+        window->procedure(handle, WM_NCDESTROY, 0, 0);
+        platform::Forget(window);
+        return nullptr;
+    }
+    if (window->procedure(handle, WM_CREATE, 0, createParam) == -1) {
+        DestroyWindow(handle);
+        return nullptr;
+    }
+    window->procedure(handle, WM_SIZE, SIZE_RESTORED,
+                      MAKELPARAM(window->clientWidth, window->clientHeight));
+    window->procedure(handle, WM_MOVE, 0, MAKELPARAM(window->clientX, window->clientY));
+    if ((dwStyle & WS_VISIBLE) && FindWindow(handle) != nullptr) {
+        window->visible = true;
+        SDL_ShowWindow(window->sdl);
+        window->procedure(handle, WM_SHOWWINDOW, TRUE, 0);
+        window->procedure(handle, WM_ACTIVATE, WA_ACTIVE, 0);
+        window->procedure(handle, WM_SETFOCUS, 0, 0);
+        platform::AskAboutScreenSaver(window);
+    }
+    return FindWindow(handle) ? handle : nullptr;
+}
+
+// Sends WM_DESTROY and WM_NCDESTROY, then releases the window; its queued messages go with it.
+BOOL WINAPI DestroyWindow(HWND hWnd) {
+    host::Record("DestroyWindow");
+    Window* window = FindWindow(hWnd);
+    if (window == nullptr) {
+        return FALSE;
+    }
+    window->procedure(hWnd, WM_DESTROY, 0, 0);
+    window->procedure(hWnd, WM_NCDESTROY, 0, 0);
+    if (FindWindow(hWnd) != nullptr) {
+        platform::Forget(window);
+    }
+    return TRUE;
+}
+
+BOOL WINAPI IsWindow(HWND hWnd) {
+    return FindWindow(hWnd) != nullptr;
+}
+
+// Every window has a device context of its own (CS_OWNDC behaviour): the same one each time.
+HDC WINAPI GetDC(HWND hWnd) {
+    host::Record("GetDC");
+    Window* window = FindWindow(hWnd);
+    if (host::ShouldFail("GetDC") || window == nullptr) {
+        return nullptr;
+    }
+    return reinterpret_cast<HDC>(&window->dc);
+}
+
+int WINAPI ReleaseDC(HWND hWnd, HDC hDC) {
+    host::Record("ReleaseDC");
+    Window* window = FindWindow(hWnd);
+    return window != nullptr && reinterpret_cast<HDC>(&window->dc) == hDC ? 1 : 0;
+}
+
+// The default handling: WM_NCCREATE goes on, WM_CLOSE destroys the window, the close command and
+// Alt+F4 ask the window to close, and a screen-saver or monitor power-down request that gets
+// here lets them run.
+LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if (host::Recording()) {
+        char detail[80];
+        std::snprintf(detail, sizeof detail, "0x%04x 0x%llx 0x%llx", Msg,
+                      static_cast<unsigned long long>(wParam),
+                      static_cast<unsigned long long>(lParam));
+        host::Record("DefWindowProcA", detail);
+    }
+    switch (Msg) {
+        case WM_NCCREATE:
+            return TRUE;
+        case WM_CLOSE:
+            DestroyWindow(hWnd);
+            return 0;
+        case WM_SYSKEYDOWN:
+            if (wParam == VK_F4) {
+                SendMessageA(hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+            }
+            return 0;
+        case WM_SYSCOMMAND:
+            switch (wParam & 0xFFF0) {
+                case SC_CLOSE:
+                    SendMessageA(hWnd, WM_CLOSE, 0, 0);
+                    break;
+                case SC_SCREENSAVE:
+                case SC_MONITORPOWER:
+                    Get().screenSaverRequestReachedDefault = true;
+                    break;
+                default:
+                    break;
+            }
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+// Windows' display counter: the cursor shows while it is 0 or more.
+int WINAPI ShowCursor(BOOL bShow) {
+    host::Record("ShowCursor", bShow ? "1" : "0");
+    Get().cursorCounter += bShow ? 1 : -1;
+    platform::ApplyCursor();
+    return Get().cursorCounter;
+}
