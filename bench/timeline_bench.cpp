@@ -1,0 +1,296 @@
+// Frame rate of the whole piece, headless at 1024 x 768, against a minimal loop that sends the
+// same immediate-mode cubes with no timeline logic.
+//
+// Passes over one schedule of frames on the virtual clock:
+//   1. the piece, untimed, to note each frame's matrices, clear colour and fog;
+//   2. the piece, timed;
+//   3. the minimal loop, timed: the same window, present path and GL state as the piece's
+//      frame, loaded directly, then the 1,000 cubes with their half sizes worked out
+//      beforehand, and the backdrop where the piece has one. What remains between 2 and 3 is
+//      the timeline's own work: the cue tests, the eye paths, the half sizes.
+// Passes 2 and 3 alternate for --rounds rounds, and the best round of each counts, so that a
+// busy machine slows both alike.
+//
+// With --callgrind, only pass 2 runs, and under valgrind's callgrind the costs of everything
+// before the first presented frame are zeroed, so the profile covers the frame loop alone.
+#include <sys/resource.h>
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_ZERO_STATS
+#define CALLGRIND_DUMP_STATS_AT(name)
+#endif
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include <windows.h>
+#include <GL/gl.h>
+
+#include "driver/piece.h"
+#include "geometry/cubes.h"
+#include "platform/host.h"
+#include "window/window.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// What the minimal loop needs of each of the piece's frames.
+struct FrameState {
+    GLfloat projection[16];
+    GLfloat modelview[16];
+    GLfloat clear[4];
+    GLboolean fog;
+    GLfloat fogDensity;
+    GLfloat fogColour[4];
+};
+
+struct Timing {
+    int frames = 0;
+    double seconds = 0;     // from the first presented frame to the last
+    double cpuSeconds = 0;  // of the whole process, all threads, over the same span
+};
+
+double ProcessCpuSeconds() {
+    rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+// Notes the span from the first presented frame to the latest.
+void OnPresented(Timing& timing, Clock::time_point& first, double& firstCpu) {
+    if (timing.frames == 0) {
+        first = Clock::now();
+        firstCpu = ProcessCpuSeconds();
+    }
+    timing.seconds = std::chrono::duration<double>(Clock::now() - first).count();
+    timing.cpuSeconds = ProcessCpuSeconds() - firstCpu;
+    ++timing.frames;
+}
+
+const std::uint32_t StartTicks = 5000;
+
+// t as the piece's clock forms it: ms times the float nearest 0.001, rounded once.
+float SecondsAt(std::uint32_t ms) {
+    const std::uint32_t bits = 0x3A83126Fu;
+    float perTick;
+    std::memcpy(&perTick, &bits, sizeof perTick);
+    return static_cast<float>(static_cast<double>(ms) * static_cast<double>(perTick));
+}
+
+// Frames every stepMs from 0 to the first frame past 92.7 s, where the piece ends.
+std::vector<std::uint32_t> Schedule(std::uint32_t stepMs) {
+    std::vector<std::uint32_t> ms;
+    for (std::uint32_t at = 0;; at += stepMs) {
+        ms.push_back(at);
+        if (static_cast<double>(SecondsAt(at)) > 92.7) {
+            return ms;
+        }
+    }
+}
+
+void ConfigureHost(const std::function<void(const host::Frame&)>& onPresent) {
+    host::Reset();
+    host::Options options;
+    options.video = host::Video::Headless;
+    // No sound in either loop: the comparison is of drawing.
+    options.audio = host::Audio::None;
+    options.virtualClock = true;
+    options.onPresent = onPresent;
+    options.onMessageBox = [](const char*, const char*) {};
+    host::Configure(options);
+}
+
+Timing RunPiece(const std::vector<std::uint32_t>& schedule, std::vector<FrameState>* capture,
+                bool profile) {
+    Timing timing;
+    Clock::time_point first;
+    double firstCpu = 0;
+    ConfigureHost([&](const host::Frame&) {
+        if (capture != nullptr) {
+            FrameState s;
+            glGetFloatv(GL_PROJECTION_MATRIX, s.projection);
+            glGetFloatv(GL_MODELVIEW_MATRIX, s.modelview);
+            glGetFloatv(GL_COLOR_CLEAR_VALUE, s.clear);
+            s.fog = glIsEnabled(GL_FOG);
+            glGetFloatv(GL_FOG_DENSITY, &s.fogDensity);
+            glGetFloatv(GL_FOG_COLOR, s.fogColour);
+            capture->push_back(s);
+        }
+        if (profile && timing.frames == 0) {
+            CALLGRIND_ZERO_STATS;
+        }
+        OnPresented(timing, first, firstCpu);
+        const size_t n = static_cast<size_t>(timing.frames);
+        const std::uint32_t next = schedule[std::min(n, schedule.size() - 1)];
+        host::SetTicks(StartTicks + next);
+    });
+    host::SetTicks(StartTicks + schedule[0]);
+    char name[] = "flimrevo";
+    char* argv[] = {name, nullptr};
+    char* envp[] = {nullptr};
+    PieceMain(1, argv, envp);
+    if (profile) {
+        CALLGRIND_DUMP_STATS_AT("frame loop");
+    }
+    host::Reset();
+    return timing;
+}
+
+// A box of half extent H in one colour: the same fill as the piece's backdrop.
+void DrawBox(GLfloat H) {
+    static const GLfloat s[24][3] = {
+        {1, 1, -1},   {-1, 1, -1},  {-1, 1, 1},  {1, 1, 1},  {1, -1, 1},  {-1, -1, 1},
+        {-1, -1, -1}, {1, -1, -1},  {1, 1, 1},   {-1, 1, 1}, {-1, -1, 1}, {1, -1, 1},
+        {1, -1, -1},  {-1, -1, -1}, {-1, 1, -1}, {1, 1, -1}, {-1, 1, 1},  {-1, 1, -1},
+        {-1, -1, -1}, {-1, -1, 1},  {1, 1, -1},  {1, 1, 1},  {1, -1, 1},  {1, -1, -1},
+    };
+    glBegin(GL_QUADS);
+    glColor3f(0.0f, 0.8f, 0.9f);
+    for (const auto& v : s) {
+        glVertex3f(v[0] * H, v[1] * H, v[2] * H);
+    }
+    glEnd();
+}
+
+Timing RunMinimal(const std::vector<std::uint32_t>& schedule,
+                  const std::vector<FrameState>& states) {
+    // Everything that depends on time is worked out here, before the clock starts.
+    const size_t frames = states.size();
+    std::vector<float> halfSize(frames * 1000);
+    std::vector<int> band(frames), box(frames);
+    for (size_t f = 0; f < frames; ++f) {
+        const double t = SecondsAt(schedule[f]);
+        band[f] = (t > 0 && t < 16.5) || (t > 26.5 && t < 68)      ? 1
+                  : (t > 16.5 && t < 26.5) || (t > 68 && t < 95.7) ? 2
+                                                                   : 0;
+        box[f] = t > 16.5 && t < 31 ? 1 : t > 47.3 && t < 95.7 ? 2 : 0;
+        for (int i = 0; i < 10; ++i) {
+            for (int j = 0; j < 10; ++j) {
+                for (int k = 0; k < 10; ++k) {
+                    halfSize[f * 1000 + static_cast<size_t>(100 * i + 10 * j + k)] =
+                        static_cast<float>(
+                            0.1 * (2 + std::sin(((t - i) - j * std::sin((t - i) + k)) - i)));
+                }
+            }
+        }
+    }
+
+    Timing timing;
+    Clock::time_point first;
+    double firstCpu = 0;
+    ConfigureHost([&](const host::Frame&) { OnPresented(timing, first, firstCpu); });
+    if (!OpenGlWindow("flimrevo", 1024, 768, 32, 24, -1, 1)) {
+        std::fprintf(stderr, "could not open the display\n");
+        std::exit(1);
+    }
+    MSG message;
+    for (size_t f = 0; f < frames; ++f) {
+        const FrameState& s = states[f];
+        glClearColor(s.clear[0], s.clear[1], s.clear[2], s.clear[3]);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glMatrixMode(GL_PROJECTION);
+        glLoadMatrixf(s.projection);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadMatrixf(s.modelview);
+        if (s.fog) {
+            glFogfv(GL_FOG_COLOR, s.fogColour);
+            glFogf(GL_FOG_DENSITY, s.fogDensity);
+            glEnable(GL_FOG);
+        }
+        if (box[f] != 0) {
+            DrawBox(box[f] == 1 ? 4.5f : 6.0f);
+        }
+        const float* h = &halfSize[f * 1000];
+        for (int i = 0; i < 10; ++i) {
+            for (int j = 0; j < 10; ++j) {
+                for (int k = 0; k < 10; ++k, ++h) {
+                    glPushMatrix();
+                    glTranslatef(static_cast<float>(k - 5), static_cast<float>(j - 5),
+                                 static_cast<float>(i - 5));
+                    if (band[f] == 1) {
+                        DrawWireCube(*h, 1.0f);
+                    } else if (band[f] == 2) {
+                        DrawShadowCube(*h, 3.0f);
+                    }
+                    glPopMatrix();
+                }
+            }
+        }
+        PresentFrame();
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        static_cast<void>(GetAsyncKeyState(VK_ESCAPE));
+    }
+    CloseGlWindow();
+    host::Reset();
+    return timing;
+}
+
+double Fps(const Timing& t) {
+    return t.seconds > 0 ? (t.frames - 1) / t.seconds : 0;
+}
+
+double CpuMsPerFrame(const Timing& t) {
+    return t.frames > 1 ? 1000.0 * t.cpuSeconds / (t.frames - 1) : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool profile = false;
+    std::uint32_t stepMs = 100;
+    int rounds = 3;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--callgrind") == 0) {
+            profile = true;
+        } else if (std::strncmp(argv[i], "--step-ms=", 10) == 0) {
+            stepMs = static_cast<std::uint32_t>(std::atoi(argv[i] + 10));
+        } else if (std::strncmp(argv[i], "--rounds=", 9) == 0) {
+            rounds = std::atoi(argv[i] + 9);
+        } else {
+            std::fprintf(stderr, "usage: %s [--step-ms=N] [--rounds=N] [--callgrind]\n", argv[0]);
+            return 2;
+        }
+    }
+    stepMs = stepMs == 0 ? 100 : stepMs;
+    rounds = std::max(rounds, 1);
+    const auto schedule = Schedule(stepMs);
+
+    if (profile) {
+        const Timing piece = RunPiece(schedule, nullptr, true);
+        std::printf("piece under callgrind: %d frames\n", piece.frames);
+        return 0;
+    }
+
+    std::vector<FrameState> states;
+    states.reserve(schedule.size());
+    RunPiece(schedule, &states, false);
+    std::printf("%zu frames, every %u ms of the timeline, 1024 x 768, headless\n", schedule.size(),
+                stepMs);
+    std::printf("round  piece frames/s (cpu ms/frame)  minimal frames/s (cpu ms/frame)\n");
+    // The two loops alternate, so that a busy machine slows both alike; the best round counts.
+    Timing bestPiece, bestMinimal;
+    for (int r = 1; r <= rounds; ++r) {
+        const Timing piece = RunPiece(schedule, nullptr, false);
+        const Timing minimal = RunMinimal(schedule, states);
+        std::printf("%5d  %8.2f (%6.2f)                 %8.2f (%6.2f)\n", r, Fps(piece),
+                    CpuMsPerFrame(piece), Fps(minimal), CpuMsPerFrame(minimal));
+        bestPiece = Fps(piece) > Fps(bestPiece) ? piece : bestPiece;
+        bestMinimal = Fps(minimal) > Fps(bestMinimal) ? minimal : bestMinimal;
+    }
+    std::printf("best: piece %.2f frames/s, minimal loop %.2f frames/s, piece / minimal %.3f\n",
+                Fps(bestPiece), Fps(bestMinimal), Fps(bestPiece) / Fps(bestMinimal));
+    return 0;
+}

@@ -1,0 +1,175 @@
+#include "audio_files.h"
+
+#include <gtest/gtest.h>
+#include <mpg123.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "mp3_encoder.h"
+
+namespace audiotest {
+
+TempDir::TempDir() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "flimrevo-audio-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        ADD_FAILURE() << "cannot make a temporary folder";
+    }
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+WorkingDir::WorkingDir(const std::string& path)
+    : previous_(std::filesystem::current_path().string()) {
+    std::filesystem::current_path(path);
+}
+
+WorkingDir::~WorkingDir() {
+    std::filesystem::current_path(previous_);
+}
+
+Pcm TestSignal(double seconds) {
+    const std::size_t frames = static_cast<std::size_t>(std::lround(seconds * kRate));
+    Pcm pcm(frames * 2);
+    const double pi = std::acos(-1.0);
+    for (std::size_t i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        // Chirp from 300 Hz up to 3300 Hz over the whole signal, starting at a crest.
+        const double chirpPhase = 2 * pi * (300.0 * t + 1500.0 * t * t / seconds);
+        const double left = 0.6 * std::cos(chirpPhase);
+        const double right = 0.35 * std::cos(2 * pi * 440.0 * t) +
+                             0.3 * std::cos(2 * pi * 443.0 * t + 1.0) * std::cos(2 * pi * 1.7 * t);
+        pcm[2 * i] = static_cast<std::int16_t>(std::lround(left * 32767.0));
+        pcm[2 * i + 1] = static_cast<std::int16_t>(std::lround(right * 32767.0));
+    }
+    return pcm;
+}
+
+void WriteMp3(const Pcm& pcm, const std::string& path) {
+    std::string error;
+    soundtrack::Mp3Settings settings;
+    settings.sampleRate = kRate;
+    ASSERT_TRUE(soundtrack::EncodeMp3(pcm, path, settings, &error)) << error;
+}
+
+Pcm DecodeMp3(const std::string& path) {
+    Pcm pcm;
+    int error = MPG123_OK;
+    mpg123_handle* handle = mpg123_new(nullptr, &error);
+    if (handle == nullptr) {
+        return pcm;
+    }
+    mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
+    mpg123_format_none(handle);
+    mpg123_format(handle, kRate, MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    if (mpg123_open(handle, path.c_str()) == MPG123_OK) {
+        std::vector<unsigned char> buffer(1 << 16);
+        for (;;) {
+            size_t done = 0;
+            const int result = mpg123_read(handle, buffer.data(), buffer.size(), &done);
+            const auto* samples = reinterpret_cast<const std::int16_t*>(buffer.data());
+            pcm.insert(pcm.end(), samples, samples + done / 2);
+            if (result != MPG123_OK && result != MPG123_NEW_FORMAT) {
+                break;
+            }
+        }
+        mpg123_close(handle);
+    }
+    mpg123_delete(handle);
+    return pcm;
+}
+
+std::vector<std::uint8_t> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+Pcm ReadRecording(const std::string& path) {
+    const std::vector<std::uint8_t> bytes = ReadFile(path);
+    Pcm pcm(bytes.size() / 4 * 2);
+    for (std::size_t i = 0; i < pcm.size(); ++i) {
+        // The disk driver writes the device's own format: 16-bit, little-endian on this host.
+        pcm[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    }
+    return pcm;
+}
+
+bool WaitForFrames(const std::string& path, std::size_t frames, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        struct stat info;
+        if (stat(path.c_str(), &info) == 0 &&
+            static_cast<std::size_t>(info.st_size) >= frames * 4) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+std::size_t FirstSound(const Pcm& pcm) {
+    for (std::size_t i = 0; i < pcm.size(); ++i) {
+        if (pcm[i] != 0) {
+            return i / 2;
+        }
+    }
+    return pcm.size() / 2;
+}
+
+double Correlation(const Pcm& recording, std::size_t at, const Pcm& reference, std::size_t frames) {
+    if ((at + frames) * 2 > recording.size() || frames * 2 > reference.size()) {
+        return 0;
+    }
+    double cross = 0, recordingEnergy = 0, referenceEnergy = 0;
+    for (std::size_t i = 0; i < frames * 2; ++i) {
+        const double a = recording[at * 2 + i];
+        const double b = reference[i];
+        cross += a * b;
+        recordingEnergy += a * a;
+        referenceEnergy += b * b;
+    }
+    if (recordingEnergy == 0 || referenceEnergy == 0) {
+        return 0;
+    }
+    return cross / std::sqrt(recordingEnergy * referenceEnergy);
+}
+
+std::size_t BestMatch(const Pcm& recording, std::size_t from, std::size_t to, const Pcm& reference,
+                      std::size_t frames, double* correlation) {
+    std::size_t best = from;
+    double bestValue = -2;
+    for (std::size_t at = from; at <= to; ++at) {
+        const double value = Correlation(recording, at, reference, frames);
+        if (value > bestValue) {
+            bestValue = value;
+            best = at;
+        }
+    }
+    if (correlation) {
+        *correlation = bestValue;
+    }
+    return best;
+}
+
+}  // namespace audiotest

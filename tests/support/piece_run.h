@@ -1,0 +1,44 @@
+// Runs the whole piece (PieceMain and everything under it) headless through the host's hooks:
+// offscreen video, a virtual clock that moves only when a frame is presented, and each presented
+// frame handed to the caller.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/host.h"
+
+namespace testsupport {
+
+struct PieceRunOptions {
+    // Elapsed milliseconds shown by frame n, for n = 0, 1, ...: frame n is drawn with the virtual
+    // clock at start + frameMs(n). Default: 1000 ms a frame.
+    std::function<std::uint32_t(int n)> frameMs;
+    // The virtual clock's value when the piece starts (lets a test make it wrap).
+    std::uint32_t startTicks = 1000;
+    host::Audio audio = host::Audio::Silent;
+    std::string diskAudioFile;
+    // Called with each presented frame; return false to close the window after this frame.
+    std::function<bool(int n, const host::Frame& frame)> onFrame;
+    // Message boxes are recorded (and never shown); this is called too, when set.
+    std::function<void(const char* text, const char* caption)> onMessageBox;
+    int maxFrames = 100000;
+};
+
+struct PieceRunResult {
+    int exitCode = -1;
+    int frames = 0;
+    std::vector<std::string> boxes;  // "caption|text", in order
+};
+
+PieceRunResult RunPiece(const PieceRunOptions& options);
+
+// Renders the single frame that shows `ms` elapsed milliseconds (after rendering every earlier
+// frame on a 1000 / fps grid leading up to it, so the cues' GL state is as in a real run), and
+// returns its pixels, top row first, RGBA.
+std::vector<std::uint8_t> RenderFrameAt(std::uint32_t ms, int* width = nullptr,
+                                        int* height = nullptr);
+
+}  // namespace testsupport
