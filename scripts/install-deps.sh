@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs, from Debian's archive, whatever this machine lacks to build and run the piece
+# (and, with --test, to build and run the tests, the capture tool's checks and the Windows builds).
+# Packages already installed are left alone, so a second run asks for nothing.
+set -euo pipefail
+
+run_packages=(
+  build-essential cmake ninja-build pkg-config
+  libsdl2-dev libsdl2-mixer-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libegl-mesa0
+  libmp3lame-dev libpng-dev ffmpeg
+)
+test_packages=(
+  libgtest-dev libgmock-dev libbenchmark-dev libmpg123-dev
+  xvfb xauth xdotool x11-apps x11-utils imagemagick clang-format valgrind
+  mingw-w64 binutils-mingw-w64 wine wine64 pulseaudio
+)
+
+packages=("${run_packages[@]}")
+if [ "${1:-}" = "--test" ]; then
+  packages+=("${test_packages[@]}")
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "Run as root, or install sudo, to install: ${missing[*]}" >&2; exit 1; }
+  sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update
+"${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
