@@ -34,6 +34,10 @@ bool EnsureVideo() {
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     if (host::Current().video == host::Video::Headless) {
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+    } else {
+        // Only a driver that shows the picture: with no display SDL would otherwise fall back to
+        // its offscreen driver and the program would run unseen instead of failing.
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland,KMSDRM");
     }
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         return false;
@@ -190,9 +194,17 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     // The popup that covers an emulated mode becomes the fullscreen picture: shown over the
     // whole screen at the desktop's own resolution, the picture scaled into it.
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+    int sdlWidth = std::max(1, window->clientWidth), sdlHeight = std::max(1, window->clientHeight);
     if (platform::CoversEmulatedMode(window, X, Y, nWidth, nHeight)) {
         window->fullscreenPicture = true;
-        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
+        // Made at the screen's size as well, so that it covers the screen even where no window
+        // manager is there to make it fullscreen (a bare X session).
+        SDL_Rect screen;
+        if (SDL_GetDisplayBounds(0, &screen) == 0) {
+            sdlWidth = screen.w;
+            sdlHeight = screen.h;
+        }
     } else if ((dwStyle & WS_CAPTION) != WS_CAPTION) {
         flags |= SDL_WINDOW_BORDERLESS;
     }
@@ -200,8 +212,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
         flags |= SDL_WINDOW_RESIZABLE;
     }
     window->sdl = SDL_CreateWindow(window->title.c_str(), window->clientX, window->clientY,
-                                   std::max(1, window->clientWidth),
-                                   std::max(1, window->clientHeight), flags);
+                                   sdlWidth, sdlHeight, flags);
     if (window->sdl == nullptr) {
         delete window;
         return nullptr;

@@ -41,9 +41,11 @@ struct AudioState {
     HSTREAM nextHandle = 0x80000001u;
 };
 
+// Never destroyed: the host shuts the audio down from its own static destructor, which runs after
+// the destructors of statics made later than it, as this one is (at the first BASS_Init).
 AudioState& State() {
-    static AudioState state;
-    return state;
+    static AudioState* state = new AudioState;
+    return *state;
 }
 
 // Frees every stream and closes the mixer and SDL's audio, so that a later BASS_Init starts as in
