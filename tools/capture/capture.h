@@ -1,0 +1,95 @@
+// The capture: runs the unchanged piece headless on the platform layer, with a virtual clock that
+// moves only when a frame is presented, and hands the presented frames of a clip to a sink.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/host.h"
+#include "scaler.h"
+
+namespace capture {
+
+// The piece ends in the first frame whose clock reads past 92.7 s. Its clock counts whole
+// milliseconds and holds the time in single precision: 92 699 ms gives 92.699005 and 92 700 ms
+// gives 92.700005, so 92 700 ms is the first millisecond of a last frame.
+constexpr std::int64_t kPieceEndMs = 92700;
+
+// The elapsed milliseconds frame n shows at fps frames a second: floor(n * 1000 / fps), from n
+// alone, so that no rounding accumulates over a run.
+constexpr std::int64_t FrameMs(std::int64_t n, int fps) {
+    return n * 1000 / fps;
+}
+
+// The first frame that shows ms or later: the smallest n with n * 1000 / fps >= ms.
+constexpr std::int64_t FirstFrameAt(std::int64_t ms, int fps) {
+    return (ms * fps + 999) / 1000;
+}
+
+// How many frames the piece presents at fps when it is left to end itself.
+constexpr std::int64_t PieceFrames(int fps) {
+    return FirstFrameAt(kPieceEndMs, fps) + 1;
+}
+
+// Frames first, first + 1, ..., end - 1 are the clip that is written.
+struct FrameRange {
+    std::int64_t first = 0;
+    std::int64_t end = 0;
+    std::int64_t count() const { return end - first; }
+};
+
+// The frames showing fromMs or later and earlier than toMs (toMs < 0: up to the piece's end).
+// Empty when nothing of the piece lies in between.
+FrameRange ClipFrames(std::int64_t fromMs, std::int64_t toMs, int fps);
+
+// Where the written frames go. Open is called with the first written frame's size, then Write
+// with every frame of the clip, then Close once (also after a failure, to clean up). A false
+// result sets *error and ends the capture.
+class FrameSink {
+  public:
+    virtual ~FrameSink() = default;
+    virtual bool Open(int width, int height, std::string* error) = 0;
+    virtual bool Write(const host::Frame& frame, std::string* error) = 0;
+    virtual bool Close(std::string* error) = 0;
+};
+
+// The size the frames are written at: as rendered, a fixed size (the picture fitted inside it
+// with its aspect kept, borders black), or a factor of the rendered size.
+struct OutputSize {
+    int width = 0, height = 0;  // both 0: as rendered, or as scale says
+    double scale = 0;           // > 0: this factor of the rendered size, rounded to even sizes
+};
+
+// The frame size for a rendered picture of width x height.
+void ResolveSize(const OutputSize& size, int width, int height, int* outWidth, int* outHeight);
+
+struct RunSettings {
+    int fps = 60;
+    FrameRange clip;
+    OutputSize size;
+    // Called after each rendered frame with the frames rendered so far (clip.end in all).
+    std::function<void(std::int64_t rendered)> onProgress;
+    // Called with every message box the piece shows; none reaches the screen or the terminal.
+    std::function<void(const char* text, const char* caption)> onMessageBox;
+};
+
+struct RunResult {
+    std::int64_t rendered = 0;  // frames the piece presented
+    std::int64_t written = 0;   // frames handed to the sink
+    std::int64_t lastMs = -1;   // what the last presented frame showed
+    bool ok = true;             // false: the sink failed or the piece misbehaved, see error
+    std::string error;
+    // The piece ended before the clip did, and not by its own end: a close request (Ctrl+C,
+    // SIGTERM) reached it from outside.
+    bool interrupted = false;
+    double seconds = 0;      // wall time of the whole run
+    double sinkSeconds = 0;  // of which spent in the sink
+};
+
+// Runs PieceMain once. Resets the host's hooks before and after, so it may be called again.
+RunResult Run(const RunSettings& settings, FrameSink& sink);
+
+}  // namespace capture

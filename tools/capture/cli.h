@@ -1,0 +1,40 @@
+// flimrevo-capture's command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "capture.h"
+
+namespace capture {
+
+enum class OutputKind {
+    Mp4,        // -o NAME.mp4: H.264 and the soundtrack, through ffmpeg
+    PngFolder,  // -o anything else: a folder of numbered PNG frames
+};
+
+struct CommandLine {
+    int fps = 60;
+    std::int64_t fromMs = 0;
+    std::int64_t toMs = -1;  // -1: to the piece's end
+    OutputSize size;
+    std::string output;
+    OutputKind kind = OutputKind::Mp4;
+    bool help = false;
+    bool version = false;
+};
+
+// Exit codes.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;         // nothing, or not all, written: see the message
+constexpr int kExitUsage = 2;          // the command line is wrong; nothing was done
+constexpr int kExitNoSound = 3;        // the video was written, without its soundtrack
+constexpr int kExitInterrupted = 130;  // Ctrl+C or SIGTERM: the frames so far were written
+
+// Fills *line from argv. False with *error for anything it cannot take, and for a command that
+// would capture nothing; --help and --version need nothing else.
+bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* error);
+
+const char* UsageText();
+
+}  // namespace capture

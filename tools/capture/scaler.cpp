@@ -1,0 +1,97 @@
+#include "scaler.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace capture {
+
+FitRect FitInside(int sourceWidth, int sourceHeight, int outputWidth, int outputHeight) {
+    // Compare the aspects in integers: width-bound when outW / srcW <= outH / srcH.
+    const std::int64_t byWidth = static_cast<std::int64_t>(outputWidth) * sourceHeight;
+    const std::int64_t byHeight = static_cast<std::int64_t>(outputHeight) * sourceWidth;
+    FitRect fit;
+    if (byWidth <= byHeight) {
+        fit.width = outputWidth;
+        fit.height = static_cast<int>((byWidth * 2 + sourceWidth) / (2 * sourceWidth));
+    } else {
+        fit.height = outputHeight;
+        fit.width = static_cast<int>((byHeight * 2 + sourceHeight) / (2 * sourceHeight));
+    }
+    fit.width = std::max(1, fit.width);
+    fit.height = std::max(1, fit.height);
+    fit.x = (outputWidth - fit.width) / 2;
+    fit.y = (outputHeight - fit.height) / 2;
+    return fit;
+}
+
+// Measured in units of 1 / outputLength of a source pixel, output pixel o covers
+// [o * sourceLength, (o + 1) * sourceLength) and source pixel s covers
+// [s * outputLength, (s + 1) * outputLength); the overlaps are the weights.
+std::vector<AreaScaler::Span> AreaScaler::Spans(int sourceLength, int outputLength) {
+    std::vector<Span> spans(static_cast<size_t>(outputLength));
+    for (int o = 0; o < outputLength; ++o) {
+        const std::int64_t begin = static_cast<std::int64_t>(o) * sourceLength;
+        const std::int64_t end = begin + sourceLength;
+        Span& span = spans[static_cast<size_t>(o)];
+        span.first = static_cast<int>(begin / outputLength);
+        for (std::int64_t s = span.first; s * outputLength < end; ++s) {
+            const std::int64_t from = std::max(begin, s * outputLength);
+            const std::int64_t to = std::min(end, (s + 1) * outputLength);
+            span.weights.push_back(static_cast<std::uint32_t>(to - from));
+        }
+    }
+    return spans;
+}
+
+AreaScaler::AreaScaler(int sourceWidth, int sourceHeight, int outputWidth, int outputHeight)
+    : sourceWidth_(sourceWidth),
+      sourceHeight_(sourceHeight),
+      outputWidth_(outputWidth),
+      outputHeight_(outputHeight),
+      fit_(FitInside(sourceWidth, sourceHeight, outputWidth, outputHeight)),
+      columns_(Spans(sourceWidth, fit_.width)),
+      rows_(Spans(sourceHeight, fit_.height)),
+      sums_(static_cast<size_t>(fit_.width) * 4) {}
+
+void AreaScaler::Scale(const std::uint8_t* source, std::uint8_t* output) {
+    const size_t outputRow = static_cast<size_t>(outputWidth_) * 4;
+    // The borders: opaque black.
+    for (size_t i = 0; i < outputRow * static_cast<size_t>(outputHeight_); i += 4) {
+        output[i] = output[i + 1] = output[i + 2] = 0;
+        output[i + 3] = 255;
+    }
+    // Every output pixel's weights add up to sourceWidth * sourceHeight; at most 255 times that
+    // is summed, which fits 64 bits for any picture.
+    const std::uint64_t total = static_cast<std::uint64_t>(sourceWidth_) * sourceHeight_;
+    for (int oy = 0; oy < fit_.height; ++oy) {
+        std::fill(sums_.begin(), sums_.end(), 0);
+        const Span& row = rows_[static_cast<size_t>(oy)];
+        for (size_t r = 0; r < row.weights.size(); ++r) {
+            const std::uint8_t* line =
+                source + static_cast<size_t>(row.first + static_cast<int>(r)) * sourceWidth_ * 4;
+            // The source row, summed across each output column.
+            for (int ox = 0; ox < fit_.width; ++ox) {
+                const Span& column = columns_[static_cast<size_t>(ox)];
+                std::uint32_t acc[4] = {0, 0, 0, 0};
+                const std::uint8_t* pixel = line + static_cast<size_t>(column.first) * 4;
+                for (std::uint32_t weight : column.weights) {
+                    for (int c = 0; c < 4; ++c) {
+                        acc[c] += weight * pixel[c];
+                    }
+                    pixel += 4;
+                }
+                for (int c = 0; c < 4; ++c) {
+                    sums_[static_cast<size_t>(ox) * 4 + c] +=
+                        static_cast<std::uint64_t>(acc[c]) * row.weights[r];
+                }
+            }
+        }
+        std::uint8_t* out =
+            output + static_cast<size_t>(fit_.y + oy) * outputRow + static_cast<size_t>(fit_.x) * 4;
+        for (size_t i = 0; i < sums_.size(); ++i) {
+            out[i] = static_cast<std::uint8_t>((sums_[i] + total / 2) / total);
+        }
+    }
+}
+
+}  // namespace capture
