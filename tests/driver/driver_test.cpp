@@ -14,6 +14,7 @@
 
 #include "driver/piece.h"
 #include "platform/host.h"
+#include "support/push_key.h"
 #include "window/window.h"
 
 namespace {
@@ -63,15 +64,6 @@ PieceRun RunPiece(const std::function<std::uint32_t(int)>& msOf,
 
 std::uint32_t EverySecond(int n) {
     return static_cast<std::uint32_t>(n) * 1000u;
-}
-
-void PushKey(SDL_Keycode key, bool down) {
-    SDL_Event event{};
-    event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-    event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-    event.key.keysym.sym = key;
-    event.key.keysym.scancode = SDL_GetScancodeFromKey(key);
-    SDL_PushEvent(&event);
 }
 
 // Where the first entry that starts with `prefix` stands in the log; the log's size when none.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/host.h"
+#include "support/push_key.h"
 
 namespace {
 
@@ -103,15 +104,6 @@ TEST_F(PlatformTest, TickCountIsMillisecondsAndWrapsInThirtyTwoBits) {
     const double elapsedMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     EXPECT_NEAR(static_cast<double>(static_cast<DWORD>(last - first)), elapsedMs, 3.0);
-}
-
-void PushKey(SDL_Keycode key, bool down) {
-    SDL_Event event{};
-    event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-    event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-    event.key.keysym.sym = key;
-    event.key.keysym.scancode = SDL_GetScancodeFromKey(key);
-    SDL_PushEvent(&event);
 }
 
 TEST_F(PlatformTest, KeyStateHasBitFifteenWhileDownAndBitZeroForAPressSinceTheLastCall) {
