@@ -52,7 +52,7 @@ function prepare(button) {
   };
   return createFlimrevo({page, noInitialRun: true}).then(module => {
     ready = module;
-    document.body.dataset.state = 'ready';
+    if (document.body.dataset.state === 'loading') document.body.dataset.state = 'ready';
     if (button) {
       button.disabled = false;
       button.textContent = button.dataset.label || button.textContent;
