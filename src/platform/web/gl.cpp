@@ -237,7 +237,27 @@ void MultiplyCurrent(const Matrix& m) {
     Current() = Multiply(Current(), m);
 }
 
+// Colours are clamped to [0, 1] when they are given.
+void SetClamped(GLfloat* to, std::initializer_list<GLfloat> from) {
+    for (GLfloat c : from) {
+        *to++ = c < 0 ? 0 : c > 1 ? 1 : c;
+    }
+}
+
 void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// One line per call of the piece: the name, then the arguments, floats to 9 significant digits
+// and doubles to 17, so that equal lines mean equal values.
+void Log(const char* format, ...) {
+    if (state.log == nullptr || state.logUsed >= state.logSize) {
+        return;
+    }
+    va_list arguments;
+    va_start(arguments, format);
+    const int n =
+        std::vsnprintf(state.log + state.logUsed, state.logSize - state.logUsed, format, arguments);
+    va_end(arguments);
+    state.logUsed += n > 0 ? static_cast<size_t>(n) : 0;
+}
 
 }  // namespace
 
@@ -292,32 +312,11 @@ char* StopLog() {
 
 }  // namespace web
 
-namespace {
-
-// One line per call of the piece: the name, then the arguments, floats to 9 significant digits
-// and doubles to 17, so that equal lines mean equal values.
-void Log(const char* format, ...) {
-    if (state.log == nullptr || state.logUsed >= state.logSize) {
-        return;
-    }
-    va_list arguments;
-    va_start(arguments, format);
-    const int n =
-        std::vsnprintf(state.log + state.logUsed, state.logSize - state.logUsed, format, arguments);
-    va_end(arguments);
-    state.logUsed += n > 0 ? static_cast<size_t>(n) : 0;
-}
-
-}  // namespace
-
 extern "C" {
 
 void glClearColor(GLclampf red, GLclampf green, GLclampf blue, GLclampf alpha) {
     Log("glClearColor %.9g %.9g %.9g %.9g\n", red, green, blue, alpha);
-    const GLfloat c[4] = {red, green, blue, alpha};
-    for (int n = 0; n < 4; ++n) {
-        state.clearColour[n] = c[n] < 0 ? 0 : c[n] > 1 ? 1 : c[n];
-    }
+    SetClamped(state.clearColour, {red, green, blue, alpha});
 }
 
 void glClear(GLbitfield mask) {
@@ -391,9 +390,7 @@ void glFogfv(GLenum pname, const GLfloat* params) {
     }
     Log("glFogfv %u %.9g %.9g %.9g %.9g\n", pname, params[0], params[1], params[2], params[3]);
     Flush();
-    for (int n = 0; n < 3; ++n) {
-        state.fogColour[n] = params[n] < 0 ? 0 : params[n] > 1 ? 1 : params[n];
-    }
+    SetClamped(state.fogColour, {params[0], params[1], params[2]});
 }
 
 void glMatrixMode(GLenum mode) {
@@ -450,18 +447,12 @@ void glEnd() {
 void glColor4f(GLfloat red, GLfloat green, GLfloat blue, GLfloat alpha) {
     Log("glColor4f %.9g %.9g %.9g %.9g\n", red, green, blue, alpha);
     // Alpha cannot show: nothing blends, and the page's canvas has none.
-    const GLfloat c[3] = {red, green, blue};
-    for (int n = 0; n < 3; ++n) {
-        state.colour[n] = c[n] < 0 ? 0 : c[n] > 1 ? 1 : c[n];
-    }
+    SetClamped(state.colour, {red, green, blue});
 }
 
 void glColor3f(GLfloat red, GLfloat green, GLfloat blue) {
     Log("glColor3f %.9g %.9g %.9g\n", red, green, blue);
-    const GLfloat c[3] = {red, green, blue};
-    for (int n = 0; n < 3; ++n) {
-        state.colour[n] = c[n] < 0 ? 0 : c[n] > 1 ? 1 : c[n];
-    }
+    SetClamped(state.colour, {red, green, blue});
 }
 
 void glVertex3f(GLfloat x, GLfloat y, GLfloat z) {
