@@ -31,7 +31,6 @@ struct Class {
 struct Window {
     bool used;
     const Class* windowClass;
-    int width, height;
 };
 
 struct Context {
@@ -115,7 +114,7 @@ EM_ASYNC_JS(void, PageNextFrame, (int live), {
 EM_JS(void, PageRecorded, (const char* log), { Module.page.recorded = UTF8ToString(log); });
 // clang-format on
 
-// Listens to the page from the first call on, and learns whether this run is a still.
+// Meets the page at the first call: its input queues, and whether this run is a still.
 void Started() {
     static bool started = false;
     if (!started) {
@@ -207,7 +206,7 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR lpClassName, LPCSTR, DWORD dwStyle, in
     if (windowClass == nullptr || window.used || nWidth <= 0 || nHeight <= 0) {
         return nullptr;
     }
-    window = Window{true, windowClass, nWidth, nHeight};
+    window = Window{true, windowClass};
     PageCanvas(nWidth, nHeight, (dwStyle & WS_VISIBLE) != 0);
     if (Send(WM_CREATE, 0, 0) == -1) {
         window.used = false;

@@ -8,9 +8,11 @@
 'use strict';
 const $ = id => document.getElementById(id);
 const query = new URLSearchParams(location.search);
+const whole = (name, least, most, otherwise) =>
+  Math.min(most, Math.max(least, Math.floor(Number(query.get(name))) || otherwise));
 const still = query.has('frame')
-    ? {fps: Number(query.get('fps')) || 60, frame: Number(query.get('frame')), record: query.has('record')}
-    : null;
+  ? {fps: whole('fps', 1, 1000, 60), frame: whole('frame', 0, 1e6, 0), record: query.has('record')}
+  : null;
 let ready = null;  // the next run, loaded and waiting
 
 function messageBox(text, caption) {
