@@ -76,11 +76,19 @@ def moving_lattice(what):
 
 def end_with_escape(what):
     ActionChains(browser).send_keys(Keys.ESCAPE).perform()
-    wait("document.body.dataset.state == 'ended'", 10)
+    wait("document.body.dataset.state == 'ended'", 30)
     state = browser.execute_script("return [document.body.dataset.state, piece.page.exitCode,"
                                    " !!document.fullscreenElement, document.getElementById('end').hidden]")
     check(state == ['ended', 0, False, False], f'{what}: Escape ends it (exit code 0), out of fullscreen, '
                                                f'"Watch again" offered: {state}')
+
+
+def unmatched(a, b):
+    """The share of a's pixels with no pixel of b within 3 levels, one pixel around."""
+    padded = np.pad(b, ((1, 1), (1, 1), (0, 0)), mode='edge')
+    h, w = a.shape[:2]
+    nearest = np.min([np.abs(a - padded[y:y + h, x:x + w]).max(axis=2) for y in range(3) for x in range(3)], axis=0)
+    return np.mean(nearest > 3)
 
 
 def still(frame, record=False):
@@ -109,7 +117,7 @@ try:
     browser.get(url)
     check(wait("document.body.dataset.state == 'ready'"), 'the page loads and offers to play')
     browser.find_element(By.ID, 'play').click()
-    wait('window.piece && piece.page.frames > 5', 20)
+    wait('window.piece && piece.page.frames > 5')
     frames0, clock0 = browser.execute_script('return [piece.page.frames, performance.now()]')
     moving_lattice('live')
     audio = browser.execute_script("""const a = piece.page.audio, s = a.source;
@@ -128,11 +136,11 @@ try:
     browser.get(url + 'nosound/')
     wait("document.body.dataset.state == 'ready'")
     browser.find_element(By.ID, 'play').click()
-    box = wait("document.getElementById('box').open", 20) and browser.execute_script(
+    box = wait("document.getElementById('box').open") and browser.execute_script(
         "return [document.getElementById('caption').textContent, document.getElementById('text').textContent]")
     check(box == ['Feil!', 'Kan ikke spille sang'], f'without the soundtrack its box shows: {box}')
     browser.find_element(By.CSS_SELECTOR, '#box button').click()
-    wait('piece.page.frames > 5', 20)
+    wait('piece.page.frames > 5')
     moving_lattice('silent')
     check(browser.execute_script('return !piece.page.audio.source'), 'silent: nothing plays')
     end_with_escape('silent')
@@ -147,10 +155,12 @@ try:
         where = f'first difference at call {first}: {expected[first]!r} / {got[first]!r}' if first is not None else ''
         check(got == expected, f'frame {n}: {len(got or [])} GL calls, the native build made {len(expected)} {where}')
 
-    # 4. The same pictures as flimrevo-capture's. Each web pixel must have, within one pixel of its
-    # place, a capture pixel within 3 levels in every channel, and the other way round: 3 levels
-    # absorb the two rasterisers' rounding of colour and fog, one pixel their different rules at the
-    # edges of lines and polygons. A wrong colour, fog or missing or extra geometry shows far beyond.
+    # 4. The same pictures as flimrevo-capture's. A pixel matches when a pixel of the other picture
+    # within one pixel of its place is within 3 levels in every channel; at most 0.2% of either
+    # picture's pixels may go unmatched. The levels absorb the two rasterisers' rounding of colour
+    # and fog, the pixel and the 0.2% their different steps along lines and polygon edges (where
+    # lines cross, the one that wins a pixel may differ). A wrong colour or fog, or a missing cube
+    # face, changes far more: a third of a frame's lines is some 2% of it.
     check(capture.wait() == 0, 'flimrevo-capture renders the frames to compare with')
     first = min(PICTURES)
     for n, seconds in PICTURES.items():
@@ -163,19 +173,12 @@ try:
             let s = '';
             for (let i = 0; i < p.length; i += 8192) s += String.fromCharCode.apply(null, p.subarray(i, i + 8192));
             return btoa(s);"""))
+        # GL reads the rows from the bottom up.
         web = np.frombuffer(pixels, np.uint8).reshape(reference.shape[0], reference.shape[1], 4)[::-1, :, :3]
         web = web.astype(np.int16)
-
-        def unmatched(a, b):
-            padded = np.pad(b, ((1, 1), (1, 1), (0, 0)), mode='edge')
-            h, w = a.shape[:2]
-            near = np.min([np.abs(a - padded[y:y + h, x:x + w]).max(axis=2)
-                           for y in range(3) for x in range(3)], axis=0)
-            return np.mean(near > 3)
-
         same = np.mean(np.abs(web - reference).max(axis=2) <= 3)
         misses = max(unmatched(web, reference), unmatched(reference, web))
-        check(misses <= 0.001, f'{seconds} s (frame {n}): {same:.2%} of pixels equal in place, '
+        check(misses <= 0.002, f'{seconds} s (frame {n}): {same:.2%} of pixels equal in place, '
                                f'{misses:.3%} without a match nearby')
 finally:
     capture.kill()
