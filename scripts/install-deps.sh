@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, from Debian's archive, whatever this machine lacks to build and run the piece
-# (and, with --test, to build and run the tests, the capture tool's checks and the Windows builds).
+# (with --web, to build it for web browsers; with --test, to build and run the tests, the capture
+# tool's checks, the Windows builds and the web build's checks in headless Chromium).
 # Packages already installed are left alone, so a second run asks for nothing.
 set -euo pipefail
 
@@ -13,12 +14,15 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libmpg123-dev
   xvfb xauth xdotool x11-apps x11-utils imagemagick clang-format valgrind
   mingw-w64 binutils-mingw-w64 wine wine64 pulseaudio lame
+  emscripten chromium chromium-driver python3-selenium python3-numpy python3-pil
 )
+web_packages=(emscripten)
 
 packages=("${run_packages[@]}")
-if [ "${1:-}" = "--test" ]; then
-  packages+=("${test_packages[@]}")
-fi
+case "${1:-}" in
+  --test) packages+=("${test_packages[@]}") ;;
+  --web) packages+=("${web_packages[@]}") ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

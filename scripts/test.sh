@@ -3,8 +3,9 @@
 #   1. formatting against .clang-format;
 #   2. the test suite (ctest) in build-test/;
 #   3. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/;
-#   4. the Windows cross builds (i686 and x86_64) and the x86_64 build's run under Wine.
-# Set FLIMREVO_SKIP_WINDOWS=1 to leave out step 4.
+#   4. the Windows cross builds (i686 and x86_64) and the x86_64 build's run under Wine;
+#   5. the web build (build-web/) in headless Chromium, against the test build's native tools.
+# Set FLIMREVO_SKIP_WINDOWS=1 to leave out step 4, FLIMREVO_SKIP_WEB=1 step 5.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -35,6 +36,14 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 if [ "${FLIMREVO_SKIP_WINDOWS:-0}" != 1 ]; then
   step "Windows builds"
   scripts/windows/check.sh
+fi
+if [ "${FLIMREVO_SKIP_WEB:-0}" != 1 ]; then
+  step "Web build in headless Chromium"
+  export NODE_PATH=/usr/share/nodejs  # where Debian's emscripten keeps its JavaScript modules
+  emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DFLIMREVO_SOUNDTRACK="$root/build-test/bin/brumlevo.mp3" >/dev/null
+  cmake --build build-web -j"$jobs"
+  /usr/bin/python3 tests/web/web_test.py build-web/bin build-test/bin
 fi
 echo
 echo "All checks passed."

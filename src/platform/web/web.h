@@ -1,0 +1,19 @@
+// What the web platform's parts share. The page that hosts the piece is reached through the
+// module's `page` object (see page/page.js).
+#pragma once
+
+#include <cstddef>
+
+namespace web {
+
+// The GL context on the page's canvas: made, presented, dropped (gl.cpp).
+bool GlStart(int depthBits, int stencilBits, bool preserve);
+void GlStop();
+// Draws what is batched; the next frame is drawn only when someone will see it.
+void GlPresent(bool nextFrameDrawn);
+
+// Call recording for the tests: every GL and GLU call of the piece, one a line.
+void StartLog(std::size_t size);
+char* StopLog();
+
+}  // namespace web

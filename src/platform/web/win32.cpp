@@ -1,0 +1,434 @@
+// The Win32 subset the piece uses, in a web page. The one window is the page's canvas, whose
+// drawing buffer has the window's client size; a display mode is the page in fullscreen with the
+// canvas at the mode's size, scaled to the screen with its shape kept. Input arrives from the
+// page's events, which wait in JavaScript until the message queue is pumped. SwapBuffers hands
+// control back to the browser until its next animation frame, so the piece's own loop runs.
+//
+// Stills: with ?fps=F&frame=N the page asks for frame N of a run on a virtual clock, exactly as
+// the capture tool makes it (frame n at n * 1000 / F ms, rounded down); the frames before it are
+// computed but not drawn, and the piece is closed after it, leaving it on the canvas.
+#include <windows.h>
+#include <emscripten.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "web/web.h"
+
+namespace {
+
+const int MostClasses = 8;
+const int QueueSize = 64;
+const int LogSize = 4 << 20;
+
+struct Class {
+    bool used;
+    char name[64];
+    WNDCLASSA record;
+};
+
+struct Window {
+    bool used;
+    const Class* windowClass;
+};
+
+struct Context {
+    bool used;
+    bool everCurrent;
+};
+
+struct Still {
+    int fps;     // 0: a live run
+    int frame;   // the frame to show
+    int record;  // nonzero: hand the page that frame's GL calls
+    std::int64_t presented;
+};
+
+Class classes[MostClasses];
+Window window;  // the canvas
+int deviceContextFormat;
+Context context;
+MSG queue[QueueSize];
+int queued;
+bool quitPending;
+int quitCode;
+int cursorCounter;
+Still still;
+char moduleByte;  // GetModuleHandleA's answer: any unique address
+
+HWND TheWindow() {
+    return reinterpret_cast<HWND>(&window);
+}
+HDC TheDeviceContext() {
+    return reinterpret_cast<HDC>(&deviceContextFormat);
+}
+
+// clang-format off
+EM_JS(void, PageStart, (int* still), {
+    const page = Module.page, s = page.still;
+    page.keys = {down: [], pressed: []};
+    page.events = [];
+    HEAP32[still >> 2] = s ? s.fps : 0;
+    HEAP32[(still >> 2) + 1] = s ? s.frame : 0;
+    HEAP32[(still >> 2) + 2] = s && s.record ? 1 : 0;
+});
+
+// The next waiting page event as message and wParam; 0 when none waits.
+EM_JS(int, PageEvent, (WPARAM* wParam), {
+    const e = Module.page.events.shift();
+    if (!e) return 0;
+    HEAPU32[wParam >> 2] = e[1];
+    return e[0];
+});
+
+EM_JS(int, PageKey, (int vk), {
+    const keys = Module.page.keys, result = (keys.down[vk] ? 0x8000 : 0) | (keys.pressed[vk] ? 1 : 0);
+    keys.pressed[vk] = 0;
+    return result;
+});
+
+EM_JS(DWORD, PageClock, (), { return Math.floor(performance.now()) >>> 0; });
+
+EM_JS(void, PageCanvas, (int width, int height, int visible), {
+    const canvas = Module.page.canvas;
+    canvas.width = width;
+    canvas.height = height;
+    canvas.hidden = !visible;
+});
+
+EM_JS(void, PageFullscreen, (int on), { Module.page.fullscreen(!!on); });
+EM_JS(void, PageCursor, (int show), { Module.page.canvas.style.cursor = show ? "" : "none"; });
+
+EM_ASYNC_JS(void, PageMessageBox, (const char* text, const char* caption), {
+    await Module.page.messageBox(UTF8ToString(text), UTF8ToString(caption));
+});
+
+// Live: wait for the browser to show the frame and come back at its next one. A still's
+// invisible frames let the browser in only now and then.
+EM_ASYNC_JS(void, PageNextFrame, (int live), {
+    Module.page.frames = (Module.page.frames || 0) + 1;
+    await new Promise(done => live ? requestAnimationFrame(done) : setTimeout(done));
+});
+
+EM_JS(void, PageRecorded, (const char* log), { Module.page.recorded = UTF8ToString(log); });
+// clang-format on
+
+// Meets the page at the first call: its input queues, and whether this run is a still.
+void Started() {
+    static bool started = false;
+    if (!started) {
+        started = true;
+        PageStart(&still.fps);
+    }
+}
+
+const Class* FindClass(LPCSTR name) {
+    for (const Class& c : classes) {
+        if (c.used && name != nullptr && std::strcmp(c.name, name) == 0) {
+            return &c;
+        }
+    }
+    return nullptr;
+}
+
+bool IsTheWindow(HWND handle) {
+    return window.used && handle == TheWindow();
+}
+
+LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) {
+    return window.windowClass->record.lpfnWndProc(TheWindow(), message, wParam, lParam);
+}
+
+std::int64_t StillMs(std::int64_t frame) {
+    return frame * 1000 / still.fps;
+}
+
+}  // namespace
+
+extern "C" {
+
+// The page's monotonic clock in whole milliseconds, or a still's virtual clock.
+DWORD WINAPI GetTickCount(void) {
+    Started();
+    if (still.fps != 0) {
+        return static_cast<DWORD>(StillMs(still.presented));
+    }
+    return PageClock();
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
+    return lpModuleName == nullptr ? reinterpret_cast<HMODULE>(&moduleByte) : nullptr;
+}
+
+HCURSOR WINAPI LoadCursorA(HINSTANCE, LPCSTR lpCursorName) {
+    return reinterpret_cast<HCURSOR>(const_cast<LPSTR>(lpCursorName));
+}
+
+ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass) {
+    const char* name = lpWndClass ? lpWndClass->lpszClassName : nullptr;
+    if (name == nullptr || lpWndClass->lpfnWndProc == nullptr ||
+        std::strlen(name) >= sizeof classes[0].name || FindClass(name) != nullptr) {
+        return 0;
+    }
+    for (int n = 0; n < MostClasses; ++n) {
+        Class& c = classes[n];
+        if (!c.used) {
+            c.used = true;
+            std::strcpy(c.name, name);
+            c.record = *lpWndClass;
+            c.record.lpszClassName = c.name;
+            return static_cast<ATOM>(0xC000 + n);
+        }
+    }
+    return 0;
+}
+
+BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE) {
+    const Class* found = FindClass(lpClassName);
+    if (found == nullptr || (window.used && window.windowClass == found)) {
+        return FALSE;
+    }
+    const_cast<Class*>(found)->used = false;
+    return TRUE;
+}
+
+// A canvas has no frame: the client area is the whole window.
+BOOL WINAPI AdjustWindowRect(LPRECT lpRect, DWORD, BOOL) {
+    return lpRect != nullptr;
+}
+
+// There is one canvas, so one window at a time.
+HWND WINAPI CreateWindowExA(DWORD, LPCSTR lpClassName, LPCSTR, DWORD dwStyle, int, int, int nWidth,
+                            int nHeight, HWND, HMENU, HINSTANCE, LPVOID) {
+    Started();
+    const Class* windowClass = FindClass(lpClassName);
+    if (windowClass == nullptr || window.used || nWidth <= 0 || nHeight <= 0) {
+        return nullptr;
+    }
+    window = Window{true, windowClass};
+    PageCanvas(nWidth, nHeight, (dwStyle & WS_VISIBLE) != 0);
+    if (Send(WM_CREATE, 0, 0) == -1) {
+        window.used = false;
+        return nullptr;
+    }
+    Send(WM_SIZE, SIZE_RESTORED, MAKELPARAM(nWidth, nHeight));
+    return TheWindow();
+}
+
+// The canvas keeps the last picture.
+BOOL WINAPI DestroyWindow(HWND hWnd) {
+    if (!IsTheWindow(hWnd)) {
+        return FALSE;
+    }
+    Send(WM_DESTROY, 0, 0);
+    window.used = false;
+    return TRUE;
+}
+
+HDC WINAPI GetDC(HWND hWnd) {
+    return IsTheWindow(hWnd) ? TheDeviceContext() : nullptr;
+}
+
+int WINAPI ReleaseDC(HWND hWnd, HDC hDC) {
+    return IsTheWindow(hWnd) && hDC == TheDeviceContext() ? 1 : 0;
+}
+
+LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM) {
+    if (Msg == WM_CLOSE) {
+        DestroyWindow(hWnd);
+    } else if (Msg == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE && IsTheWindow(hWnd)) {
+        Send(WM_CLOSE, 0, 0);
+    }
+    return 0;
+}
+
+int WINAPI ShowCursor(BOOL bShow) {
+    cursorCounter += bShow ? 1 : -1;
+    PageCursor(cursorCounter >= 0);
+    return cursorCounter;
+}
+
+int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT) {
+    Started();
+    PageMessageBox(lpText ? lpText : "", lpCaption ? lpCaption : "Error");
+    return IDOK;
+}
+
+BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if ((hWnd != nullptr && !IsTheWindow(hWnd)) || queued == QueueSize) {
+        return FALSE;
+    }
+    queue[queued++] = MSG{hWnd, Msg, wParam, lParam, GetTickCount(), {0, 0}};
+    return TRUE;
+}
+
+void WINAPI PostQuitMessage(int nExitCode) {
+    quitPending = true;
+    quitCode = nExitCode;
+}
+
+// Posted messages first, in order; WM_QUIT once nothing else matches, as on Windows.
+BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
+                         UINT wRemoveMsg) {
+    Started();
+    WPARAM wParam = 0;
+    while (const int message = PageEvent(&wParam)) {
+        if (window.used) {
+            PostMessageA(TheWindow(), static_cast<UINT>(message), wParam, 0);
+        }
+    }
+    const bool any = wMsgFilterMin == 0 && wMsgFilterMax == 0;
+    for (int n = 0; n < queued; ++n) {
+        const MSG& m = queue[n];
+        if ((hWnd == nullptr || m.hwnd == hWnd) &&
+            (any || (m.message >= wMsgFilterMin && m.message <= wMsgFilterMax))) {
+            *lpMsg = m;
+            if (wRemoveMsg & PM_REMOVE) {
+                std::memmove(&queue[n], &queue[n + 1], sizeof(MSG) * (queued - n - 1));
+                --queued;
+            }
+            return TRUE;
+        }
+    }
+    if (quitPending && hWnd == nullptr &&
+        (any || (WM_QUIT >= wMsgFilterMin && WM_QUIT <= wMsgFilterMax))) {
+        *lpMsg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(quitCode), 0, GetTickCount(), {0, 0}};
+        quitPending = quitPending && !(wRemoveMsg & PM_REMOVE);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// Nothing the piece reads comes from translated characters.
+BOOL WINAPI TranslateMessage(const MSG* lpMsg) {
+    return lpMsg != nullptr && (lpMsg->message == WM_KEYDOWN || lpMsg->message == WM_KEYUP);
+}
+
+LRESULT WINAPI DispatchMessageA(const MSG* lpMsg) {
+    if (lpMsg == nullptr || !IsTheWindow(lpMsg->hwnd)) {
+        return 0;
+    }
+    return Send(lpMsg->message, lpMsg->wParam, lpMsg->lParam);
+}
+
+// Bit 15 while the key is down; bit 0 when it went down since the previous call.
+SHORT WINAPI GetAsyncKeyState(int vKey) {
+    Started();
+    return vKey < 0 || vKey > 255 ? 0 : static_cast<SHORT>(PageKey(vKey));
+}
+
+// The one mode the canvas offers: 1024 x 768, 32 bits a pixel.
+BOOL WINAPI EnumDisplaySettingsA(LPCSTR, DWORD iModeNum, DEVMODEA* lpDevMode) {
+    if (lpDevMode == nullptr || (iModeNum != 0 && iModeNum != ENUM_CURRENT_SETTINGS)) {
+        return FALSE;
+    }
+    lpDevMode->dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
+    lpDevMode->dmPelsWidth = 1024;
+    lpDevMode->dmPelsHeight = 768;
+    lpDevMode->dmBitsPerPel = 32;
+    return TRUE;
+}
+
+// Any sensible mode is shown as the page in fullscreen; the canvas takes the mode's size when
+// the window is made. A still never leaves the page.
+LONG WINAPI ChangeDisplaySettingsA(DEVMODEA* lpDevMode, DWORD dwFlags) {
+    Started();
+    if (lpDevMode == nullptr) {
+        PageFullscreen(0);
+        return DISP_CHANGE_SUCCESSFUL;
+    }
+    const DWORD size = DM_PELSWIDTH | DM_PELSHEIGHT;
+    if ((lpDevMode->dmFields & size) != size || lpDevMode->dmPelsWidth - 1 >= 8192 ||
+        lpDevMode->dmPelsHeight - 1 >= 8192 || lpDevMode->dmBitsPerPel > 32) {
+        return DISP_CHANGE_BADMODE;
+    }
+    if ((dwFlags & CDS_FULLSCREEN) && still.fps == 0) {
+        PageFullscreen(1);
+    }
+    return DISP_CHANGE_SUCCESSFUL;
+}
+
+// WebGL gives RGBA, double-buffered, with up to 24 depth and 8 stencil bits.
+int WINAPI ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* ppfd) {
+    if (hdc != TheDeviceContext() || ppfd == nullptr || ppfd->iPixelType != PFD_TYPE_RGBA ||
+        ppfd->cDepthBits > 24 || ppfd->cStencilBits > 8) {
+        return 0;
+    }
+    return 1 + (ppfd->cDepthBits > 0 ? 1 : 0) + (ppfd->cStencilBits > 0 ? 2 : 0);
+}
+
+BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR*) {
+    if (hdc != TheDeviceContext() || format < 1 || format > 4 || deviceContextFormat != 0) {
+        return FALSE;
+    }
+    deviceContextFormat = format;
+    return TRUE;
+}
+
+HGLRC WINAPI wglCreateContext(HDC hdc) {
+    if (hdc != TheDeviceContext() || deviceContextFormat == 0 || context.used) {
+        return nullptr;
+    }
+    const int format = deviceContextFormat - 1;
+    if (!web::GlStart(format & 1 ? 24 : 0, format & 2 ? 8 : 0, still.fps != 0)) {
+        web::GlStop();
+        return nullptr;
+    }
+    context = Context{true, false};
+    web::GlPresent(still.fps == 0 || still.frame == 0);
+    return reinterpret_cast<HGLRC>(&context);
+}
+
+// WebGL's viewport starts as the canvas's size, which is the window's client size.
+BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) {
+    if (hglrc == nullptr) {
+        return TRUE;
+    }
+    if (hdc != TheDeviceContext() || hglrc != reinterpret_cast<HGLRC>(&context) || !context.used) {
+        return FALSE;
+    }
+    if (!context.everCurrent && still.record && still.frame == 0) {
+        web::StartLog(LogSize);
+    }
+    context.everCurrent = true;
+    return TRUE;
+}
+
+BOOL WINAPI wglDeleteContext(HGLRC hglrc) {
+    if (hglrc != reinterpret_cast<HGLRC>(&context) || !context.used) {
+        return FALSE;
+    }
+    context.used = false;
+    web::GlStop();
+    return TRUE;
+}
+
+BOOL WINAPI SwapBuffers(HDC hdc) {
+    if (hdc != TheDeviceContext() || !context.used) {
+        return FALSE;
+    }
+    if (still.fps == 0) {
+        web::GlPresent(true);
+        PageNextFrame(1);
+        return TRUE;
+    }
+    const std::int64_t frame = still.presented++;
+    web::GlPresent(still.presented == still.frame);
+    if (still.record && frame == still.frame) {
+        char* log = web::StopLog();
+        PageRecorded(log ? log : "");
+        std::free(log);
+    } else if (still.record && still.presented == still.frame) {
+        web::StartLog(LogSize);
+    }
+    if (frame >= still.frame) {
+        // As the capture tool ends a clip: the piece finishes this frame and closes.
+        PostMessageA(TheWindow(), WM_CLOSE, 0, 0);
+    } else if (still.presented % 32 == 0) {
+        PageNextFrame(0);
+    }
+    return TRUE;
+}
+
+}  // extern "C"

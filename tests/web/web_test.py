@@ -1,0 +1,202 @@
+#!/usr/bin/env python3
+"""The web build in headless Chromium (SwiftShader's WebGL), in one browser session:
+
+1. a live run: the start click shows a moving lattice, the soundtrack is decoded and playing,
+   looped; Escape ends the piece, the page leaves fullscreen and offers another run;
+2. without the soundtrack, or without Web Audio: the boxes show, OK dismisses them, and the piece
+   runs on in silence;
+3. the piece's GL calls in a few frames equal the native build's, call for call (web_gl_calls);
+4. stills of six frames equal flimrevo-capture's PNGs of the same frames, within a tolerance.
+
+   web_test.py WEB_BIN NATIVE_BIN   (WEB_BIN: the page and program; NATIVE_BIN: web_gl_calls,
+                                     flimrevo-capture)
+"""
+import base64, http.server, os, subprocess, sys, tempfile, threading, time
+import numpy as np
+from PIL import Image
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.common.action_chains import ActionChains
+
+SITE, NATIVE = sys.argv[1], sys.argv[2]
+FPS = 30
+CALL_FRAMES = [150, 600, 935, 1790, 2250]  # wire, box 1 and shadows, strobe, two fog rows, box 2
+PICTURES = {150: '5', 600: '20', 935: '31.15', 1500: '50', 1800: '60', 2250: '75'}
+failures = []
+
+
+def check(ok, what):
+    print(('ok    ' if ok else 'FAIL  ') + what, flush=True)
+    if not ok:
+        failures.append(what)
+
+
+class Site(http.server.SimpleHTTPRequestHandler):
+    """The site folder; under /nosound/ the same without the soundtrack."""
+    def __init__(self, *args, **kwargs):
+        super().__init__(*args, directory=SITE, **kwargs)
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        if self.path.startswith('/nosound/'):
+            if self.path.split('?')[0].endswith('.mp3'):
+                return self.send_error(404)
+            self.path = self.path[len('/nosound'):]
+        super().do_GET()
+
+
+def wait(script, seconds=60):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        if browser.execute_script('return ' + script):
+            return True
+        time.sleep(0.1)
+    return False
+
+
+def screenshot():
+    with tempfile.TemporaryFile() as f:
+        f.write(browser.get_screenshot_as_png())
+        return np.asarray(Image.open(f).convert('RGB'), dtype=np.int16)
+
+
+def moving_lattice(what):
+    """Two screenshots a second apart: both show blue lattice lines, and they differ."""
+    a = screenshot()
+    time.sleep(1)
+    b = screenshot()
+    blue = lambda s: np.mean((s[..., 2] > 100) & (s[..., 2] > s[..., 0] + 40))
+    changed = np.mean(np.abs(a - b).max(axis=2) > 32)
+    check(blue(a) > 0.01 and blue(b) > 0.01 and changed > 0.01,
+          f'{what}: a moving lattice ({blue(a):.1%} and {blue(b):.1%} blue, {changed:.1%} changed)')
+
+
+def end_with_escape(what):
+    ActionChains(browser).send_keys(Keys.ESCAPE).perform()
+    wait("document.body.dataset.state == 'ended'", 30)
+    state = browser.execute_script("return [document.body.dataset.state, piece.page.exitCode,"
+                                   " !!document.fullscreenElement, document.getElementById('end').hidden]")
+    check(state == ['ended', 0, False, False], f'{what}: Escape ends it (exit code 0), out of fullscreen, '
+                                               f'"Watch again" offered: {state}')
+
+
+def unmatched(a, b):
+    """The share of a's pixels with no pixel of b within 3 levels, one pixel around."""
+    padded = np.pad(b, ((1, 1), (1, 1), (0, 0)), mode='edge')
+    h, w = a.shape[:2]
+    nearest = np.min([np.abs(a - padded[y:y + h, x:x + w]).max(axis=2) for y in range(3) for x in range(3)], axis=0)
+    return np.mean(nearest > 3)
+
+
+def still(frame, record=False):
+    browser.get(f'{url}?fps={FPS}&frame={frame}' + ('&record' if record else ''))
+    return wait("document.body.dataset.state == 'ended'", 120)
+
+
+# flimrevo-capture renders its frames meanwhile: all up to the last picture, the pictures' span kept.
+frames = tempfile.TemporaryDirectory()
+capture = subprocess.Popen([os.path.join(NATIVE, 'flimrevo-capture'), '--fps', str(FPS), '--from', PICTURES[min(PICTURES)],
+                            '--to', str(max(PICTURES) / FPS + 0.001), '-o', frames.name],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Site)
+threading.Thread(target=server.serve_forever, daemon=True).start()
+url = f'http://127.0.0.1:{server.server_port}/'
+options = webdriver.ChromeOptions()
+options.binary_location = '/usr/bin/chromium'
+profile = tempfile.TemporaryDirectory()
+for argument in ['--headless', '--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader',
+                 '--disable-background-networking', '--disable-component-update', '--disable-sync',
+                 '--no-first-run', '--user-data-dir=' + profile.name, '--window-size=1024,768']:
+    options.add_argument(argument)
+browser = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+try:
+    # 1. A live run.
+    browser.get(url)
+    check(wait("document.body.dataset.state == 'ready'"), 'the page loads and offers to play')
+    browser.find_element(By.ID, 'play').click()
+    wait('window.piece && piece.page.frames > 5')
+    frames0, clock0 = browser.execute_script('return [piece.page.frames, performance.now()]')
+    moving_lattice('live')
+    audio = browser.execute_script("""const a = piece.page.audio, s = a.source;
+        return [a.context.state, s && s.loop, s && s.buffer.duration, a.context.currentTime,
+                document.fullscreenElement && document.fullscreenElement.id,
+                (piece.page.frames - arguments[0]) * 1000 / (performance.now() - arguments[1])]""",
+                                   frames0, clock0)
+    print(f'      {audio[5]:.1f} frames a second')
+    check(audio[4] == 'stage', f'the start click made the page fullscreen ({audio[4]})')
+    time.sleep(0.5)
+    later = browser.execute_script('return piece.page.audio.context.currentTime')
+    check(audio[0] == 'running' and audio[1] is True and audio[2] > 90 and later > audio[3],
+          f'the soundtrack is decoded ({audio[2]:.1f} s) and playing, looped')
+    end_with_escape('live')
+    wait("!document.getElementById('again').disabled")
+    browser.find_element(By.ID, 'again').click()
+    check(wait('piece.page.frames > 5'), '"Watch again" runs the piece again')
+
+    # 2. The soundtrack's failures: their boxes show in turn, OK dismisses each, and the piece runs on
+    # in silence. Without Web Audio no output can be made, and then no stream either.
+    lost = ['Feil!', 'Kan ikke spille sang']
+    for what, path, script, expected in [('no soundtrack', 'nosound/', None, [lost]),
+                                         ('no Web Audio', '', 'delete window.AudioContext', [['Error', 'No Init'], lost])]:
+        hook = script and browser.execute_cdp_cmd('Page.addScriptToEvaluateOnNewDocument', {'source': script})
+        browser.get(url + path)
+        wait("document.body.dataset.state == 'ready'")
+        browser.find_element(By.ID, 'play').click()
+        boxes = []
+        for _ in expected:
+            wait("document.getElementById('box').open")
+            boxes.append(browser.execute_script('return [caption.textContent, text.textContent]'))
+            browser.find_element(By.CSS_SELECTOR, '#box button').click()
+        check(boxes == expected, f'{what}: the boxes {boxes}')
+        wait('piece.page.frames > 5')
+        moving_lattice(what)
+        check(browser.execute_script('return !(piece.page.audio && piece.page.audio.source)'), f'{what}: silence')
+        end_with_escape(what)
+        if hook:
+            browser.execute_cdp_cmd('Page.removeScriptToEvaluateOnNewDocument', hook)
+
+    # 3. The same GL calls as the native build.
+    native = subprocess.run([os.path.join(NATIVE, 'web_gl_calls'), str(FPS)] + [str(n) for n in CALL_FRAMES],
+                            capture_output=True, text=True, check=True).stdout.split('frame ')[1:]
+    for n, text in zip(CALL_FRAMES, native):
+        expected = text.split('\n')[1:-1]
+        got = still(n, record=True) and browser.execute_script('return piece.page.recorded').split('\n')[:-1]
+        first = next((i for i, (a, b) in enumerate(zip(expected, got or [])) if a != b), None)
+        where = f'first difference at call {first}: {expected[first]!r} / {got[first]!r}' if first is not None else ''
+        check(got == expected, f'frame {n}: {len(got or [])} GL calls, the native build made {len(expected)} {where}')
+
+    # 4. The same pictures as flimrevo-capture's. A pixel matches when a pixel of the other picture
+    # within one pixel of its place is within 3 levels in every channel; at most 0.2% of either
+    # picture's pixels may go unmatched. The levels absorb the two rasterisers' rounding of colour
+    # and fog, the pixel and the 0.2% their different steps along lines and polygon edges (where
+    # lines cross, the one that wins a pixel may differ). A wrong colour or fog, or a missing cube
+    # face, changes far more: a third of a frame's lines is some 2% of it.
+    check(capture.wait() == 0, 'flimrevo-capture renders the frames to compare with')
+    first = min(PICTURES)
+    for n, seconds in PICTURES.items():
+        reference = np.asarray(Image.open(f'{frames.name}/frame-{n - first:05d}.png').convert('RGB'), dtype=np.int16)
+        still(n)
+        pixels = base64.b64decode(browser.execute_script("""
+            const c = document.getElementById('canvas'), gl = c.getContext('webgl');
+            const p = new Uint8Array(c.width * c.height * 4);
+            gl.readPixels(0, 0, c.width, c.height, gl.RGBA, gl.UNSIGNED_BYTE, p);
+            let s = '';
+            for (let i = 0; i < p.length; i += 8192) s += String.fromCharCode.apply(null, p.subarray(i, i + 8192));
+            return btoa(s);"""))
+        # GL reads the rows from the bottom up.
+        web = np.frombuffer(pixels, np.uint8).reshape(reference.shape[0], reference.shape[1], 4)[::-1, :, :3]
+        web = web.astype(np.int16)
+        same = np.mean(np.abs(web - reference).max(axis=2) <= 3)
+        misses = max(unmatched(web, reference), unmatched(reference, web))
+        check(misses <= 0.002, f'{seconds} s (frame {n}): {same:.2%} of pixels equal in place, '
+                               f'{misses:.3%} without a match nearby')
+finally:
+    capture.kill()
+    browser.quit()
+    server.shutdown()
+print(f'{len(failures)} of the web checks failed' if failures else 'All web checks passed.')
+sys.exit(1 if failures else 0)
