@@ -16,7 +16,7 @@ mkdir -p "$work"
 
 x86_64-w64-mingw32-g++ -std=c++17 -O2 -Wall -Wextra -Wpedantic -Wshadow -Werror \
     -I "$root/src/platform/audio/include" \
-    "$here/bass_check.cpp" "$root/src/platform/audio/windows/bass_windows.cpp" \
+    "$here/bass_check.cpp" "$root"/src/platform/audio/windows/*.cpp \
     -static -lwinmm -lmsacm32 -o "$work/bass_check.exe"
 
 # 1 kHz tones at half scale, so a peak of 0.5 * 32768 = 16384: 1 s each, in the three MPEG
