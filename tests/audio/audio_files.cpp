@@ -155,21 +155,4 @@ double Correlation(const Pcm& recording, std::size_t at, const Pcm& reference, s
     return cross / std::sqrt(recordingEnergy * referenceEnergy);
 }
 
-std::size_t BestMatch(const Pcm& recording, std::size_t from, std::size_t to, const Pcm& reference,
-                      std::size_t frames, double* correlation) {
-    std::size_t best = from;
-    double bestValue = -2;
-    for (std::size_t at = from; at <= to; ++at) {
-        const double value = Correlation(recording, at, reference, frames);
-        if (value > bestValue) {
-            bestValue = value;
-            best = at;
-        }
-    }
-    if (correlation) {
-        *correlation = bestValue;
-    }
-    return best;
-}
-
 }  // namespace audiotest

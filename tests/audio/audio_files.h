@@ -65,8 +65,4 @@ std::size_t FirstSound(const Pcm& pcm);
 // of `reference` (both channels together); 0 where either part is silent or out of range.
 double Correlation(const Pcm& recording, std::size_t at, const Pcm& reference, std::size_t frames);
 
-// The frame in [from, to] where `reference`'s first `frames` frames match `recording` best.
-std::size_t BestMatch(const Pcm& recording, std::size_t from, std::size_t to, const Pcm& reference,
-                      std::size_t frames, double* correlation);
-
 }  // namespace audiotest
