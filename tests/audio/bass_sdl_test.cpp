@@ -42,9 +42,9 @@ class BassSdl : public ::testing::Test {
         const HSTREAM stream = BASS_StreamCreateFile(FALSE, clip_.c_str(), 0, 0, 0);
         EXPECT_NE(stream, 0u);
         EXPECT_TRUE(BASS_StreamPlay(stream, FALSE, flags));
-        EXPECT_TRUE(audiotest::WaitForFrames(file, frames, 20000));
-        host::Reset();  // closes the device, and with it the recording
-        return audiotest::ReadRecording(file);
+        const Pcm recording = audiotest::ReadRecording(file, frames);
+        host::Reset();  // closes the device
+        return recording;
     }
 
     audiotest::TempDir dir_;

@@ -67,8 +67,7 @@ class WholePiece : public ::testing::TestWithParam<Input> {};
 
 TEST_P(WholePiece, CallsAndBoxesThenTheWholeTimeline) {
     const Input& input = GetParam();
-    audiotest::TempDir dir;
-    audiotest::WorkingDir cwd(dir.path());
+    audiotest::TempDir dir(true);  // the piece runs in it
     input.make(dir / "brumlevo.mp3");
     const std::string recordingFile = dir / "recording.raw";
 
