@@ -323,10 +323,11 @@ def main():
             print(f"left out: {name} fails on the unchanged tree", flush=True)
     tests = sorted(times, key=times.get)
     if args.order:
-        first = args.order.split(",")
         rest = tests_in_order(build, args.tests, args.exclude)
+        first = [n for n in args.order.split(",") if n in rest]
         tests = first + [n for n in rest if n not in first]
-    print("order: " + ", ".join(f"{n} {times[n]:.0f} s" for n in tests), flush=True)
+    print("order: " + ", ".join(f"{n} {times[n]:.0f} s" if n in times else n for n in tests),
+          flush=True)
     print(f"{len(faults)} faults, {len(tests)} tests" +
           (f" (left out: {args.exclude})" if args.exclude else ""), flush=True)
     caught = missed = 0
