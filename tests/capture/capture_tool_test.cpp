@@ -137,13 +137,6 @@ TEST_F(CaptureTool, TwoSecondsAt30FpsToPngAreTheFramesOfTheVirtualClock) {
     EXPECT_TRUE(sameAs(testsupport::RenderFrameAt(1266)));
     EXPECT_FALSE(sameAs(testsupport::RenderFrameAt(1267)));
 
-    // A clip from 1 s: its frames are rendered from 0 as before and only numbered from the first
-    // one at 1000 ms or later.
-    ASSERT_EQ(Capture("--fps=30 --from=1 --to=2 -o clip"), 0) << err_;
-    EXPECT_EQ(Count(dir_ / "clip"), frames - FramesBefore(1000, 30));
-    EXPECT_EQ(ReadText(FrameFile(dir_ / "clip", 0)),
-              ReadText(FrameFile(dir_ / "frames", FramesBefore(1000, 30))));
-
     // Into a square: the 4:3 picture fits as 256 x 192 in the middle, borders black, and each
     // pixel is the mean of the 4 x 4 block it covers, rounded to the nearest.
     ASSERT_EQ(Capture("--fps=30 --from=1.2 --to=1.25 --size=256x256 -o small"), 0) << err_;
@@ -197,17 +190,13 @@ TEST_F(CaptureTool, WrongCommandLinesAndOutputsThatCannotBeMadeLeaveNothing) {
         const char* path = "/usr/bin:/bin";
     } cases[] = {
         {"--fps 0 -o a.mp4", 2, "--fps wants a whole number"},
-        {"--fps abc -o a.mp4", 2, "not 'abc'"},
         {"--fps 1001 -o a.mp4", 2, "from 1 to 1000"},
-        {"--to 1e3 -o a.mp4", 2, "--to wants a time in seconds"},
         {"--from 20 --to 10.5 -o a.mp4", 2, "--from 20 must come before --to 10.5"},
         {"--from 92.8 -o a.mp4", 2, "nothing to capture"},
         {"--size 255x191 -o a.mp4", 2, "even width and height"},
         {"--bogus -o a.mp4", 2, "unknown option '--bogus'"},
-        {"a.mp4", 2, "unexpected argument 'a.mp4'"},
         {"-o", 2, "-o needs a value"},
         {"--to 1 -o plain/a.mp4", 1, "cannot write plain/a.mp4: Not a directory"},
-        {"--to 1 -o plain/frames", 1, "cannot write plain/frames: Not a directory"},
         {"--to 1 -o a.mp4", 1, "no ffmpeg on PATH", "empty"},
         // An ffmpeg that fails: its words are passed on, and the unfinished file is removed.
         {"--fps 10 --to 1 -o a.mp4", 1, "exit code 7", ".:/usr/bin:/bin"},
