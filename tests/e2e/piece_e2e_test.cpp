@@ -1,6 +1,6 @@
-// The real executable, run as a user runs it: from a folder holding the soundtrack, on an X screen
-// of the test's own, looked at with ImageMagick's import and steered with xdotool; and once with no
-// display at all.
+// The real executable, run as a user runs it: from a folder holding the
+// soundtrack, on an X screen of the test's own, looked at with ImageMagick's
+// import and steered with xdotool; and once with no display at all.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -18,14 +19,12 @@
 #include <thread>
 #include <vector>
 
-#include "x_server.h"
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// How long the piece may take to end when asked: at once, but the other core may be busy, and
-// built with the sanitizers its exit runs the leak check too.
+// How long the piece may take to end when asked: at once, but the other core
+// may be busy, and built with the sanitizers its exit runs the leak check too.
 const double kExitAllowance = 5.0;
 
 double SecondsSince(Clock::time_point start) {
@@ -37,7 +36,41 @@ std::string Read(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// A folder of its own to run in, with the soundtrack beside the piece, as the build leaves it.
+// An X server of the test's own: Xvfb on a display number it picks itself and
+// writes to a pipe once it accepts connections, so that tests running side by
+// side never share one.
+struct XServer {
+    XServer(int width, int height) {
+        int fds[2];
+        if (pipe(fds) != 0 || (pid = fork()) < 0)
+            return;
+        if (pid == 0) {
+            dup2(fds[1], STDOUT_FILENO);
+            if (freopen("/dev/null", "w", stderr)) {
+                const std::string screen =
+                    std::to_string(width) + "x" + std::to_string(height) + "x24";
+                execlp("Xvfb", "Xvfb", "-displayfd", "1", "-screen", "0", screen.c_str(),
+                       "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+            }
+            _exit(127);
+        }
+        close(fds[1]);
+        char number[16] = "";
+        FILE* ready = fdopen(fds[0], "r");
+        display =
+            std::fgets(number, sizeof number, ready) ? ":" + std::to_string(std::atoi(number)) : "";
+        std::fclose(ready);
+    }
+    ~XServer() {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
+    pid_t pid = -1;
+    std::string display;
+};
+
+// A folder of its own to run in, with the soundtrack beside the piece, as the
+// build leaves it.
 struct RunFolder {
     RunFolder() {
         char name[] = "/tmp/flimrevo-e2e-XXXXXX";
@@ -48,8 +81,9 @@ struct RunFolder {
     std::string path;
 };
 
-// Starts a program in a session of its own, in `folder`, with DISPLAY set to `display` (or
-// unset, with every other way to a display), the sound going nowhere, standard error to `errors`.
+// Starts a program in a session of its own, in `folder`, with DISPLAY set to
+// `display` (or unset, with every other way to a display), the sound going
+// nowhere, standard error to `errors`.
 pid_t Start(const std::vector<std::string>& argv, const std::string& display,
             const std::string& folder, const std::string& errors = "/dev/null") {
     const pid_t pid = fork();
@@ -72,8 +106,8 @@ pid_t Start(const std::vector<std::string>& argv, const std::string& display,
     return pid;
 }
 
-// Waits up to `limit` seconds; the exit code, or -1 (and the session killed) when it did not end.
-// Afterwards no process of the session it led may be left.
+// Waits up to `limit` seconds; the exit code, or -1 (and the session killed)
+// when it did not end. Afterwards no process of the session it led may be left.
 int WaitFor(pid_t pid, double limit) {
     const auto start = Clock::now();
     int status = 0;
@@ -127,9 +161,10 @@ bool Shade(const Pixel& p, double r, double g, double b) {
            std::abs(p.b - b * 255) <= 1.5;
 }
 
-// On a screen of the mode's size, the blue wire lattice on black pixel for pixel, and Escape ends
-// the piece at once. On a wide screen, the picture scaled to 960 x 720 between black borders, and
-// a termination signal ends it with code 0 at once.
+// On a screen of the mode's size, the blue wire lattice on black pixel for
+// pixel, and Escape ends the piece at once. On a wide screen, the picture
+// scaled to 960 x 720 between black borders, and a termination signal ends it
+// with code 0 at once.
 TEST(PieceOnX, ShowsTheLatticeFullscreenOnEachScreenAndEndsAtOnceWhenAsked) {
     const struct {
         int width, height;
@@ -137,20 +172,20 @@ TEST(PieceOnX, ShowsTheLatticeFullscreenOnEachScreenAndEndsAtOnceWhenAsked) {
     } screens[] = {{1024, 768, true}, {1280, 720, false}};
     for (const auto& screen : screens) {
         SCOPED_TRACE(screen.width);
-        testsupport::XServer x(screen.width, screen.height);
-        ASSERT_TRUE(x.ok());
+        XServer x(screen.width, screen.height);
+        ASSERT_FALSE(x.display.empty());
         RunFolder folder;
-        const pid_t piece = Start({FLIMREVO_EXE}, x.display(), folder.path);
+        const pid_t piece = Start({FLIMREVO_EXE}, x.display, folder.path);
         const auto started = Clock::now();
-        while (
-            WaitFor(Start({"xdotool", "search", "--name", "^flimrevo$"}, x.display(), folder.path),
-                    10) != 0) {
+        while (WaitFor(Start({"xdotool", "search", "--name", "^flimrevo$"}, x.display, folder.path),
+                       10) != 0) {
             ASSERT_LT(SecondsSince(started), 10.0) << "no window";
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
-        // A few seconds in: the first wire-cube stretch, before any fog or colour cue.
+        // A few seconds in: the first wire-cube stretch, before any fog or colour
+        // cue.
         std::this_thread::sleep_for(std::chrono::seconds(3) - (Clock::now() - started));
-        const auto shot = Screenshot(x.display(), folder.path, screen.width * screen.height);
+        const auto shot = Screenshot(x.display, folder.path, screen.width * screen.height);
         ASSERT_EQ(shot.size(), static_cast<size_t>(screen.width * screen.height));
         const int left = (screen.width - screen.height * 4 / 3) / 2;
         size_t light = 0, dark = 0, other = 0, border = 0;
@@ -177,8 +212,7 @@ TEST(PieceOnX, ShowsTheLatticeFullscreenOnEachScreenAndEndsAtOnceWhenAsked) {
         }
 
         if (screen.escape) {
-            ASSERT_EQ(WaitFor(Start({"xdotool", "key", "Escape"}, x.display(), folder.path), 10),
-                      0);
+            ASSERT_EQ(WaitFor(Start({"xdotool", "key", "Escape"}, x.display, folder.path), 10), 0);
         } else {
             ASSERT_EQ(kill(piece, SIGTERM), 0);
         }
