@@ -3,7 +3,6 @@
 // piece running its whole timeline, with sound or in silence.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,11 +53,6 @@ const Input kInputs[] = {
                       audiotest::WriteFile(p, bytes); },       host::Audio::Disk, {kInit, kOpen, kCannotPlay, kPlayNothing}},
     {"Fifo",      [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); },
                                                                host::Audio::Disk, {kInit, kOpen, kCannotPlay, kPlayNothing}},
-    {"Zeros",     [](const std::string& p) {
-                      // 64 MiB that read as zeros, made without writing them.
-                      const int fd = open(p.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-                      ASSERT_EQ(ftruncate(fd, 64 << 20), 0);
-                      close(fd); },                            host::Audio::Disk, {kInit, kOpen, kCannotPlay, kPlayNothing}},
     {"NoDevice",  WriteSong,                                   host::Audio::None, {kInit, kNoInit, kOpen, kCannotPlay, kPlayNothing}},
 };
 // clang-format on

@@ -27,49 +27,19 @@ std::vector<Call> Stop() {
 
 }  // namespace glrecord
 
-using glrecord::Add;
-
 // The linker sends the calls here (--wrap=NAME); __real_NAME reaches the GL.
-extern "C" {
-void __real_glBegin(GLenum);
-void __real_glEnd();
-void __real_glColor3f(GLfloat, GLfloat, GLfloat);
-void __real_glColor4f(GLfloat, GLfloat, GLfloat, GLfloat);
-void __real_glVertex3f(GLfloat, GLfloat, GLfloat);
-void __real_glTranslatef(GLfloat, GLfloat, GLfloat);
-void __real_glPushMatrix();
-void __real_glPopMatrix();
+#define RECORDED(name, params, args, ...)  \
+    extern "C" void __real_##name params;  \
+    extern "C" void __wrap_##name params { \
+        glrecord::Add(#name, __VA_ARGS__); \
+        __real_##name args;                \
+    }
 
-void __wrap_glBegin(GLenum mode) {
-    Add("glBegin", mode);
-    __real_glBegin(mode);
-}
-void __wrap_glEnd() {
-    Add("glEnd", 0);
-    __real_glEnd();
-}
-void __wrap_glColor3f(GLfloat r, GLfloat g, GLfloat b) {
-    Add("glColor3f", 0, r, g, b, 1);
-    __real_glColor3f(r, g, b);
-}
-void __wrap_glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a) {
-    Add("glColor4f", 0, r, g, b, a);
-    __real_glColor4f(r, g, b, a);
-}
-void __wrap_glVertex3f(GLfloat x, GLfloat y, GLfloat z) {
-    Add("glVertex3f", 0, x, y, z);
-    __real_glVertex3f(x, y, z);
-}
-void __wrap_glTranslatef(GLfloat x, GLfloat y, GLfloat z) {
-    Add("glTranslatef", 0, x, y, z);
-    __real_glTranslatef(x, y, z);
-}
-void __wrap_glPushMatrix() {
-    Add("glPushMatrix", 0);
-    __real_glPushMatrix();
-}
-void __wrap_glPopMatrix() {
-    Add("glPopMatrix", 0);
-    __real_glPopMatrix();
-}
-}
+RECORDED(glBegin, (GLenum mode), (mode), mode)
+RECORDED(glEnd, (), (), 0)
+RECORDED(glColor3f, (GLfloat r, GLfloat g, GLfloat b), (r, g, b), 0, r, g, b, 1)
+RECORDED(glColor4f, (GLfloat r, GLfloat g, GLfloat b, GLfloat a), (r, g, b, a), 0, r, g, b, a)
+RECORDED(glVertex3f, (GLfloat x, GLfloat y, GLfloat z), (x, y, z), 0, x, y, z)
+RECORDED(glTranslatef, (GLfloat x, GLfloat y, GLfloat z), (x, y, z), 0, x, y, z)
+RECORDED(glPushMatrix, (), (), 0)
+RECORDED(glPopMatrix, (), (), 0)

@@ -29,17 +29,11 @@ Log Calls(const Log& log, bool namesOnly = false) {
 }
 
 // The opener's calls in order, when every step succeeds (fullscreen).
-const Log kOpening = {"ChangeDisplaySettingsA",
-                      "ShowCursor",
-                      "GetModuleHandleA",
-                      "LoadCursorA",
-                      "RegisterClassA",
-                      "CreateWindowExA",
-                      "GetDC",
-                      "ChoosePixelFormat",
-                      "SetPixelFormat",
-                      "wglCreateContext",
-                      "wglMakeCurrent"};
+// clang-format off
+const Log kOpening = {"ChangeDisplaySettingsA", "ShowCursor", "GetModuleHandleA", "LoadCursorA",
+                      "RegisterClassA", "CreateWindowExA", "GetDC", "ChoosePixelFormat",
+                      "SetPixelFormat", "wglCreateContext", "wglMakeCurrent"};
+// clang-format on
 
 std::array<GLint, 4> Viewport() {
     std::array<GLint, 4> v = {-1, -1, -1, -1};
