@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 #include <mpg123.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -17,27 +17,23 @@
 
 namespace audiotest {
 
-TempDir::TempDir() {
+TempDir::TempDir(bool enter) {
     std::string pattern =
         (std::filesystem::temp_directory_path() / "flimrevo-audio-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        ADD_FAILURE() << "cannot make a temporary folder";
-    }
+    EXPECT_NE(mkdtemp(pattern.data()), nullptr);
     path_ = pattern;
+    if (enter) {
+        previous_ = std::filesystem::current_path().string();
+        std::filesystem::current_path(path_);
+    }
 }
 
 TempDir::~TempDir() {
+    if (!previous_.empty()) {
+        std::filesystem::current_path(previous_);
+    }
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
-}
-
-WorkingDir::WorkingDir(const std::string& path)
-    : previous_(std::filesystem::current_path().string()) {
-    std::filesystem::current_path(path);
-}
-
-WorkingDir::~WorkingDir() {
-    std::filesystem::current_path(previous_);
 }
 
 Pcm TestSignal(double seconds) {
@@ -103,7 +99,13 @@ void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) 
     ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 
-Pcm ReadRecording(const std::string& path) {
+Pcm ReadRecording(const std::string& path, std::size_t frames) {
+    std::error_code error;
+    for (int waited = 0;
+         waited < 4000 && std::filesystem::file_size(path, error) < frames * 4 && frames > 0;
+         ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     const std::vector<std::uint8_t> bytes = ReadFile(path);
     Pcm pcm(bytes.size() / 4 * 2);
     for (std::size_t i = 0; i < pcm.size(); ++i) {
@@ -113,28 +115,11 @@ Pcm ReadRecording(const std::string& path) {
     return pcm;
 }
 
-bool WaitForFrames(const std::string& path, std::size_t frames, int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        struct stat info;
-        if (stat(path.c_str(), &info) == 0 &&
-            static_cast<std::size_t>(info.st_size) >= frames * 4) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
 std::size_t FirstSound(const Pcm& pcm) {
-    for (std::size_t i = 0; i < pcm.size(); ++i) {
-        if (pcm[i] != 0) {
-            return i / 2;
-        }
-    }
-    return pcm.size() / 2;
+    return static_cast<std::size_t>(
+               std::find_if(pcm.begin(), pcm.end(), [](std::int16_t s) { return s != 0; }) -
+               pcm.begin()) /
+           2;
 }
 
 double Correlation(const Pcm& recording, std::size_t at, const Pcm& reference, std::size_t frames) {
@@ -143,33 +128,12 @@ double Correlation(const Pcm& recording, std::size_t at, const Pcm& reference, s
     }
     double cross = 0, recordingEnergy = 0, referenceEnergy = 0;
     for (std::size_t i = 0; i < frames * 2; ++i) {
-        const double a = recording[at * 2 + i];
-        const double b = reference[i];
+        const double a = recording[at * 2 + i], b = reference[i];
         cross += a * b;
         recordingEnergy += a * a;
         referenceEnergy += b * b;
     }
-    if (recordingEnergy == 0 || referenceEnergy == 0) {
-        return 0;
-    }
     return cross / std::sqrt(recordingEnergy * referenceEnergy);
-}
-
-std::size_t BestMatch(const Pcm& recording, std::size_t from, std::size_t to, const Pcm& reference,
-                      std::size_t frames, double* correlation) {
-    std::size_t best = from;
-    double bestValue = -2;
-    for (std::size_t at = from; at <= to; ++at) {
-        const double value = Correlation(recording, at, reference, frames);
-        if (value > bestValue) {
-            bestValue = value;
-            best = at;
-        }
-    }
-    if (correlation) {
-        *correlation = bestValue;
-    }
-    return best;
 }
 
 }  // namespace audiotest

@@ -1,18 +1,14 @@
-// The cube primitives, as the GL receives them (feedback mode on a real Mesa context).
-#include <GL/gl.h>
-
+// The cube primitives, through the calls they send on their way to a real Mesa context.
 #include <gtest/gtest.h>
 
 #include "geometry/cubes.h"
-#include "geometry/feedback.h"
 #include "support/gl_context.h"
+#include "support/gl_recorder.h"
 
 namespace {
 
-using feedback::Capture;
-using feedback::Primitive;
-
-// The vertex sequence both primitives send, as signs of h.
+// The face sequence both primitives send, as signs of h: back, front, left, right, bottom, top.
+// Read as line pairs, no segment is parallel to y.
 const int Signs[24][3] = {
     {-1, 1, -1}, {1, 1, -1},  {1, -1, -1}, {-1, -1, -1}, {-1, 1, 1},   {1, 1, 1},
     {1, -1, 1},  {-1, -1, 1}, {-1, 1, -1}, {-1, 1, 1},   {-1, -1, 1},  {-1, -1, -1},
@@ -20,58 +16,43 @@ const int Signs[24][3] = {
     {1, -1, 1},  {1, -1, -1}, {-1, 1, -1}, {-1, 1, 1},   {1, 1, 1},    {1, 1, -1},
 };
 
-class CubesTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(gl.ok());
-        // A colour no routine uses: a vertex sent before the routine's first colour call shows it.
-        glColor4f(1.0f, 0.0f, 1.0f, 1.0f);
-    }
+TEST(Cubes, OnePrimitiveWithAColourBeforeEachEightVerticesAndAlphaPassedThrough) {
     testsupport::GlContext gl;
-};
-
-TEST_F(CubesTest, WireCubeIsTwelveSegmentsInThreeShadesNoneParallelToY) {
-    const float shades[3][3] = {{0.31f, 0.31f, 0.75f}, {0.19f, 0.19f, 0.5f}, {0.06f, 0.06f, 0.19f}};
-    for (float h : {0.1f, 0.25f, 0.3f}) {
-        for (float alpha : {1.0f, 0.5f}) {
-            const auto prims = Capture([&] { DrawWireCube(h, alpha); });
-            ASSERT_EQ(prims.size(), 12u);
-            for (int n = 0; n < 24; ++n) {
-                const Primitive& segment = prims[static_cast<size_t>(n / 2)];
-                ASSERT_NE(segment.token, static_cast<GLenum>(GL_POLYGON_TOKEN));
-                const feedback::Vertex& v = segment.v[static_cast<size_t>(n % 2)];
-                EXPECT_NEAR(v.x, Signs[n][0] * static_cast<double>(h), 1e-6) << n;
-                EXPECT_NEAR(v.y, Signs[n][1] * static_cast<double>(h), 1e-6) << n;
-                EXPECT_NEAR(v.z, Signs[n][2] * static_cast<double>(h), 1e-6) << n;
-                const float* shade = shades[n / 8];
-                EXPECT_FLOAT_EQ(v.r, shade[0]) << n;
-                EXPECT_FLOAT_EQ(v.g, shade[1]) << n;
-                EXPECT_FLOAT_EQ(v.b, shade[2]) << n;
-                EXPECT_FLOAT_EQ(v.a, alpha) << n;
+    ASSERT_TRUE(gl.ok());
+    const struct {
+        void (*draw)(float, float);
+        GLenum mode;
+        float shades[3][3];
+    } primitives[] = {
+        {DrawWireCube,
+         GL_LINES,
+         {{0.31f, 0.31f, 0.75f}, {0.19f, 0.19f, 0.5f}, {0.06f, 0.06f, 0.19f}}},
+        {DrawShadowCube, GL_QUADS, {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}}},
+    };
+    for (const auto& p : primitives) {
+        for (float h : {0.0f, 0.25f}) {
+            for (float alpha : {1.0f, 3.0f}) {
+                glrecord::Start();
+                p.draw(h, alpha);
+                const auto calls = glrecord::Stop();
+                ASSERT_EQ(calls.size(), 29u);
+                EXPECT_TRUE(calls[0].Is("glBegin") && calls[0].mode == p.mode);
+                EXPECT_TRUE(calls[28].Is("glEnd"));
+                for (int n = 0; n < 24; ++n) {
+                    if (n % 8 == 0) {
+                        const auto& colour = calls[static_cast<size_t>(1 + n / 8 * 9)];
+                        const float* s = p.shades[n / 8];
+                        EXPECT_TRUE(colour.Is("glColor4f") && colour.arg[0] == s[0] &&
+                                    colour.arg[1] == s[1] && colour.arg[2] == s[2] &&
+                                    colour.arg[3] == alpha)
+                            << "colour before vertex " << n;
+                    }
+                    const auto& v = calls[static_cast<size_t>(2 + n + n / 8)];
+                    EXPECT_TRUE(v.Is("glVertex3f") && v.arg[0] == Signs[n][0] * h &&
+                                v.arg[1] == Signs[n][1] * h && v.arg[2] == Signs[n][2] * h)
+                        << "vertex " << n;
+                }
             }
-            for (const Primitive& segment : prims) {
-                EXPECT_DOUBLE_EQ(segment.v[0].y, segment.v[1].y) << "a segment changes y";
-            }
-        }
-    }
-}
-
-TEST_F(CubesTest, ShadowCubeIsSixBlackFacesAndAlphaThreeDrawsAsOne) {
-    const float h = 0.25f;
-    // Face order of the sequence: back, front, left, right, bottom, top.
-    const int axis[6] = {2, 2, 0, 0, 1, 1};
-    const double sign[6] = {-1, 1, -1, 1, -1, 1};
-    const auto prims = Capture([&] { DrawShadowCube(h, 3.0f); });
-    ASSERT_EQ(prims.size(), 12u);
-    for (int face = 0; face < 6; ++face) {
-        const auto corners = feedback::FaceCorners(prims[static_cast<size_t>(2 * face)],
-                                                   prims[static_cast<size_t>(2 * face + 1)],
-                                                   axis[face], sign[face], h);
-        for (const auto& c : corners) {
-            EXPECT_EQ(c.r, 0.0f);
-            EXPECT_EQ(c.g, 0.0f);
-            EXPECT_EQ(c.b, 0.0f);
-            EXPECT_EQ(c.a, 1.0f) << "alpha 3.0 is clamped to 1 by the GL";
         }
     }
 }

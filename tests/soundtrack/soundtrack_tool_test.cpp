@@ -11,13 +11,9 @@
 namespace {
 
 using audiotest::kRate;
-using audiotest::Pcm;
-
-const std::string kBuilt = FLIMREVO_SOUNDTRACK;
-const std::string kTool = FLIMREVO_SOUNDTRACK_TOOL;
 
 // Root-mean-square level of both channels over [from, to) seconds.
-double Level(const Pcm& pcm, double from, double to) {
+double Level(const audiotest::Pcm& pcm, double from, double to) {
     const auto first = static_cast<std::size_t>(std::lround(from * kRate));
     const auto last = static_cast<std::size_t>(std::lround(to * kRate));
     double sum = 0;
@@ -27,61 +23,32 @@ double Level(const Pcm& pcm, double from, double to) {
     return std::sqrt(sum / (2.0 * static_cast<double>(last - first)));
 }
 
-class BuiltSoundtrack : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() { pcm_ = new Pcm(audiotest::DecodeMp3(kBuilt)); }
-    static void TearDownTestSuite() {
-        delete pcm_;
-        pcm_ = nullptr;
-    }
-    static Pcm* pcm_;
-};
-Pcm* BuiltSoundtrack::pcm_ = nullptr;
-
-TEST_F(BuiltSoundtrack, IsAbout95SecondsOfStereoThatFadesOut) {
-    // The decoder was asked for 44.1 kHz stereo only: a file in another format does not decode.
-    const double seconds = static_cast<double>(pcm_->size()) / 2 / kRate;
+TEST(Soundtrack, NinetyFiveSecondsThatBreakOnTheCuesAndFadeOutTheSameEveryRun) {
+    // The decoder is asked for 44.1 kHz stereo only: a file in another format does not decode.
+    const audiotest::Pcm pcm = audiotest::DecodeMp3(FLIMREVO_SOUNDTRACK);
+    const double seconds = static_cast<double>(pcm.size()) / 2 / kRate;
     EXPECT_NEAR(seconds, 95.0, 0.05);
     // Heard all the way through the piece's 92.7 s, then gone by the loop point.
     for (double t = 0; t < 92.5; t += 0.5) {
-        EXPECT_GT(Level(*pcm_, t, t + 0.5), 300.0) << "quiet at " << t << " s";
+        EXPECT_GT(Level(pcm, t, t + 0.5), 300.0) << "quiet at " << t << " s";
     }
-    EXPECT_LT(Level(*pcm_, seconds - 0.05, seconds), 100.0);
-}
-
-TEST_F(BuiltSoundtrack, SectionsBreakOnTheCueTimes) {
-    // Each cue comes out of a hush: the level in the 50 ms after it is several times the level
-    // in the 50 ms before.
-    const double cues[] = {10.8, 16.5, 26.5, 31.1, 31.8, 47.3, 58, 68, 72, 80.2, 89};
-    for (double cue : cues) {
-        EXPECT_GT(Level(*pcm_, cue, cue + 0.05), 4 * Level(*pcm_, cue - 0.05, cue)) << cue;
+    EXPECT_LT(Level(pcm, seconds - 0.05, seconds), 100.0);
+    // Each cue comes out of a hush: the 50 ms after it is several times louder than the 50 ms
+    // before. The strobe from 31.1 to 31.8 s is a stab each tenth, loud for its first 30 ms and
+    // nearly gone by its last 40 ms.
+    for (double cue : {10.8, 16.5, 26.5, 31.1, 31.8, 47.3, 58.0, 68.0, 72.0, 80.2, 89.0}) {
+        EXPECT_GT(Level(pcm, cue, cue + 0.05), 4 * Level(pcm, cue - 0.05, cue)) << cue;
     }
-}
-
-TEST_F(BuiltSoundtrack, StrobeIsAStabEveryTenthOfASecond) {
-    // From 31.1 s to 31.8 s: seven stabs, each loud for its first 30 ms and nearly gone by the
-    // last 40 ms of its tenth.
-    for (int k = 0; k < 7; ++k) {
-        const double at = 31.1 + 0.1 * k;
-        EXPECT_GT(Level(*pcm_, at, at + 0.03), 5 * Level(*pcm_, at + 0.06, at + 0.1)) << at;
+    for (double at = 31.1; at < 31.75; at += 0.1) {
+        EXPECT_GT(Level(pcm, at, at + 0.03), 5 * Level(pcm, at + 0.06, at + 0.1)) << at;
     }
-}
 
-TEST(SoundtrackTool, WritesTheSameFileEveryRun) {
     audiotest::TempDir dir;
-    const std::string command = "'" + kTool + "' '" + (dir / "again.mp3") + "'";
+    const std::string command =
+        std::string("'") + FLIMREVO_SOUNDTRACK_TOOL + "' '" + (dir / "again.mp3") + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    const auto again = audiotest::ReadFile(dir / "again.mp3");
-    EXPECT_FALSE(again.empty());
-    EXPECT_TRUE(again == audiotest::ReadFile(kBuilt)) << "the build's copy differs";
-}
-
-TEST(SoundtrackTool, FailsWithoutLeavingAFileWhereItCannotWrite) {
-    audiotest::TempDir dir;
-    const std::string target = dir / "missing-folder/brumlevo.mp3";
-    const std::string command = "'" + kTool + "' '" + target + "' 2>/dev/null";
-    EXPECT_NE(std::system(command.c_str()), 0);
-    EXPECT_TRUE(audiotest::ReadFile(target).empty());
+    EXPECT_TRUE(audiotest::ReadFile(dir / "again.mp3") == audiotest::ReadFile(FLIMREVO_SOUNDTRACK))
+        << "the build's copy differs";
 }
 
 }  // namespace

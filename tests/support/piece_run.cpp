@@ -1,5 +1,7 @@
 #include "piece_run.h"
 
+#include <windows.h>
+
 #include "driver/piece.h"
 
 namespace testsupport {
@@ -30,12 +32,22 @@ PieceRunResult RunPiece(const PieceRunOptions& options) {
         }
     };
     host::Configure(hostOptions);
+    if (options.failCall) {
+        host::FailCall(options.failCall);
+    }
     // The start tick is read after the soundtrack starts: frame 0 shows start + frameMs(0).
     host::SetTicks(start + frameMs(0));
+    if (options.record) {
+        host::StartRecording();
+    }
     char name[] = "flimrevo";
     char* argv[] = {name, nullptr};
     char* envp[] = {nullptr};
     result.exitCode = PieceMain(1, argv, envp);
+    if (options.record) {
+        result.log = host::StopRecording();
+    }
+    result.escapeAfter = static_cast<WORD>(GetAsyncKeyState(VK_ESCAPE));
     host::Reset();
     return result;
 }

@@ -25,12 +25,16 @@ struct PieceRunOptions {
     // Message boxes are recorded (and never shown); this is called too, when set.
     std::function<void(const char* text, const char* caption)> onMessageBox;
     int maxFrames = 100000;
+    const char* failCall = nullptr;  // a platform call made to fail
+    bool record = false;  // keep the platform's record of calls made, in PieceRunResult::log
 };
 
 struct PieceRunResult {
     int exitCode = -1;
     int frames = 0;
     std::vector<std::string> boxes;  // "caption|text", in order
+    std::vector<std::string> log;    // the calls recorded, when asked for
+    unsigned escapeAfter = 0;        // GetAsyncKeyState(VK_ESCAPE) once the piece has returned
 };
 
 PieceRunResult RunPiece(const PieceRunOptions& options);

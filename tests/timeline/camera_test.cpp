@@ -1,5 +1,5 @@
-// The projection and camera stage, against matrices worked out here in double precision from
-// the definitions of gluPerspective and gluLookAt.
+// The projection and camera stage, against matrices worked out here in double precision from the
+// definitions of gluPerspective and gluLookAt.
 #include <GL/gl.h>
 
 #include <array>
@@ -17,9 +17,7 @@ namespace {
 using Mat = std::array<double, 16>;  // column-major, as the GL keeps it
 using Vec = std::array<double, 3>;
 
-Mat Identity() {
-    return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-}
+const Mat Identity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
 Mat Multiply(const Mat& a, const Mat& b) {
     Mat m{};
@@ -30,14 +28,14 @@ Mat Multiply(const Mat& a, const Mat& b) {
     return m;
 }
 
-Vec Cross(const Vec& a, const Vec& b) {
-    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
-
 // A zero vector stays zero: that is what the GLU in use does with row 4's zero up vector.
 Vec Normalised(const Vec& v) {
     const double n = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
     return n == 0 ? v : Vec{v[0] / n, v[1] / n, v[2] / n};
+}
+
+Vec Cross(const Vec& a, const Vec& b) {
+    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
 }
 
 // f = centre - eye, s = f x up, u = s x f (f, s normalised); rows s, u, -f; then -eye.
@@ -45,7 +43,7 @@ Mat LookAt(const Vec& eye, const Vec& centre, const Vec& up) {
     const Vec f = Normalised({centre[0] - eye[0], centre[1] - eye[1], centre[2] - eye[2]});
     const Vec s = Normalised(Cross(f, up));
     const Vec u = Cross(s, f);
-    Mat m = Identity();
+    Mat m = Identity;
     for (int i = 0; i < 3; ++i) {
         m[i * 4 + 0] = s[i];
         m[i * 4 + 1] = u[i];
@@ -57,18 +55,18 @@ Mat LookAt(const Vec& eye, const Vec& centre, const Vec& up) {
     return m;
 }
 
-Mat Perspective(double fovyDegrees, double aspect, double zNear, double zFar) {
-    const double f = 1.0 / std::tan(fovyDegrees * M_PI / 360.0);
+Mat Perspective(double aspect) {
+    const double f = 1.0 / std::tan(70.0 * M_PI / 360.0), n = 1, far = 1000;
     Mat m{};
     m[0] = f / aspect;
     m[5] = f;
-    m[10] = (zFar + zNear) / (zNear - zFar);
+    m[10] = (far + n) / (n - far);
     m[11] = -1;
-    m[14] = 2 * zFar * zNear / (zNear - zFar);
+    m[14] = 2 * far * n / (n - far);
     return m;
 }
 
-// The camera rows used below: eye multipliers, centre, up.
+// The camera rows, numbered from 1: eye multipliers, centre, up.
 struct Row {
     double kx, ky, kz;
     Vec centre, up;
@@ -94,7 +92,7 @@ const Row Rows[14] = {
 // transform multiplied on the right of the ones before.
 Mat ExpectedView(float t, std::initializer_list<int> rows) {
     const double d = t;
-    Mat m = Identity();
+    Mat m = Identity;
     for (int n : rows) {
         const Row& r = Rows[n];
         const Vec eye = {std::sin(d) * r.kx, std::sin(d - 3.1415) * r.ky, std::cos(d) * r.kz};
@@ -103,73 +101,45 @@ Mat ExpectedView(float t, std::initializer_list<int> rows) {
     return m;
 }
 
-Mat Current(GLenum which) {
+// The GL and GLU keep single-precision matrices.
+void ExpectMatrix(GLenum which, const Mat& expected) {
     Mat m;
     glGetDoublev(which, m.data());
-    return m;
-}
-
-// The GL and GLU keep single-precision matrices.
-void ExpectNear(const Mat& actual, const Mat& expected, const char* what, float t) {
     for (int i = 0; i < 16; ++i) {
-        EXPECT_NEAR(actual[i], expected[i], 2e-5 * (1 + std::fabs(expected[i])))
-            << what << " at t = " << t << ", element " << i;
+        EXPECT_NEAR(m[i], expected[i], 2e-5 * (1 + std::fabs(expected[i]))) << "element " << i;
     }
 }
 
-class CameraTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(gl.ok());
-        DisplayState.width = 1024;
-        DisplayState.height = 768;
-    }
-    void TearDown() override { DisplayState = DisplayStateRecord{}; }
+TEST(Camera, ViewIsTheProductOfTheActiveRowsAndProjectionFollowsTheClientSize) {
     testsupport::GlContext gl;
-};
-
-TEST_F(CameraTest, ViewIsTheProductOfTheActiveRowsInTableOrder) {
+    ASSERT_TRUE(gl.ok());
+    // The size WM_SIZE last gave; a zero height keeps the identity projection and no GL error.
     const struct {
         float t;
         std::initializer_list<int> rows;
-    } cases[] = {
-        {0.0f, {}},          {10.0f, {1}},      {10.75f, {2}}, {11.0f, {3}},     {14.0f, {3, 4}},
-        {16.5f, {}},         {20.0f, {5}},      {30.0f, {6}},  {31.05f, {6, 7}}, {45.0f, {6, 7, 8}},
-        {57.99f, {6, 7, 8}}, {63.0f, {9}},      {68.0f, {}},   {70.0f, {10}},    {72.0f, {10}},
-        {72.01f, {10, 11}},  {79.0f, {10, 11}}, {85.0f, {12}}, {92.0f, {13}},
+        int width, height;
+    } frames[] = {
+        {0.0f, {}, 1024, 768},         {10.0f, {1}, 1024, 768},        {10.75f, {2}, 1024, 768},
+        {11.0f, {3}, 1024, 768},       {14.0f, {3, 4}, 1024, 768},     {16.5f, {}, 1024, 768},
+        {20.0f, {5}, 800, 450},        {30.0f, {6}, 1024, 0},          {31.05f, {6, 7}, 0, 0},
+        {45.0f, {6, 7, 8}, 1024, 768}, {57.99f, {6, 7, 8}, 1024, 768}, {63.0f, {9}, 1024, 768},
+        {68.0f, {}, 1024, 768},        {70.0f, {10}, 1024, 768},       {72.0f, {10}, 1024, 768},
+        {72.01f, {10, 11}, 1024, 768}, {79.0f, {10, 11}, 1024, 768},   {85.0f, {12}, 1024, 768},
+        {92.0f, {13}, 1024, 768},
     };
-    for (const auto& c : cases) {
-        ApplyProjectionAndCameraCues(c.t);
+    for (const auto& f : frames) {
+        SCOPED_TRACE(f.t);
+        WindowProcedure(nullptr, WM_SIZE, 0, MAKELPARAM(f.width, f.height));
+        ApplyProjectionAndCameraCues(f.t);
         GLint mode = 0;
         glGetIntegerv(GL_MATRIX_MODE, &mode);
         EXPECT_EQ(mode, GL_MODELVIEW);
-        ExpectNear(Current(GL_MODELVIEW_MATRIX), ExpectedView(c.t, c.rows), "modelview", c.t);
-    }
-}
-
-TEST_F(CameraTest, ProjectionFollowsTheClientSizeAndSurvivesAZeroHeight) {
-    ApplyProjectionAndCameraCues(20.0f);
-    ExpectNear(Current(GL_PROJECTION_MATRIX), Perspective(70, 1024.0 / 768.0, 1, 1000),
-               "projection", 20.0f);
-
-    WindowProcedure(nullptr, WM_SIZE, 0, MAKELPARAM(800, 450));
-    ApplyProjectionAndCameraCues(20.0f);
-    ExpectNear(Current(GL_PROJECTION_MATRIX), Perspective(70, 800.0 / 450.0, 1, 1000), "projection",
-               20.0f);
-
-    // A zero height gives the identity projection, the usual view, and no GL error.
-    for (LPARAM size : {MAKELPARAM(1024, 0), MAKELPARAM(0, 0)}) {
-        WindowProcedure(nullptr, WM_SIZE, 0, size);
-        ApplyProjectionAndCameraCues(20.0f);
-        ExpectNear(Current(GL_PROJECTION_MATRIX), Identity(), "projection", 20.0f);
-        ExpectNear(Current(GL_MODELVIEW_MATRIX), ExpectedView(20.0f, {5}), "modelview", 20.0f);
+        ExpectMatrix(GL_MODELVIEW_MATRIX, ExpectedView(f.t, f.rows));
+        ExpectMatrix(GL_PROJECTION_MATRIX,
+                     f.height ? Perspective(static_cast<double>(f.width) / f.height) : Identity);
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     }
-
-    WindowProcedure(nullptr, WM_SIZE, 0, MAKELPARAM(1024, 768));
-    ApplyProjectionAndCameraCues(20.0f);
-    ExpectNear(Current(GL_PROJECTION_MATRIX), Perspective(70, 4.0 / 3.0, 1, 1000), "projection",
-               20.0f);
+    DisplayState = DisplayStateRecord{};
 }
 
 }  // namespace
