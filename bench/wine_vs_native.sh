@@ -15,7 +15,7 @@ linux=$(cd "$1" && pwd)
 windows=$(cd "$2" && pwd)
 rounds=${3:-3}
 limit=${4:-0}
-# shellcheck source=../scripts/windows/wine-env.sh
+# shellcheck source=scripts/windows/wine-env.sh
 source "$root/scripts/windows/wine-env.sh"
 trap winenv_stop EXIT
 winenv_start
@@ -36,10 +36,10 @@ run() {
 stamp() { while IFS= read -r line; do printf '%s %s\n' "$(date +%s.%N)" "$line"; done; }
 ratios=()
 for round in $(seq 1 "$rounds"); do
-    out=$(cd "$linux" && run ./native_fps 2>&1 || true)
+    out=$(cd "$linux" && { run ./native_fps 2>&1 || true; })
     native=$(sed -n 's/^native: .* \([0-9.]*\) fps$/\1/p' <<< "$out")
     nativeCpu=$(awk '/^native:/ { f = $2 } /^cpu / { c = $2 + $3 } END { if (f) printf "%.2f", 1000 * c / f }' <<< "$out")
-    out=$(cd "$windows" && WINEDEBUG=+fps run "$WINELOADER" flimrevo.exe 2>&1 | stamp || true)
+    out=$(cd "$windows" && { WINEDEBUG=+fps run "$WINELOADER" flimrevo.exe 2>&1 | stamp || true; })
     wine=$(sed -n 's/.*trace:fps:.*total \([0-9.]*\)fps.*/\1/p' <<< "$out" | tail -n 1)
     wineCpu=$(awk '/trace:fps:/ { if (!t0) t0 = $1; t1 = $1; match($0, /total [0-9.]+/); r = substr($0, RSTART + 6, RLENGTH - 6) }
                    / cpu [0-9.]+ [0-9.]+$/ { c = $(NF - 1) + $NF }
