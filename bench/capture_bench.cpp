@@ -1,13 +1,23 @@
-// Capture throughput at 1024 x 768: the piece rendered on the virtual clock and its frames read
-// back (a sink that takes them and does nothing), then the same with the MP4 encoding through
-// ffmpeg, with the soundtrack, as flimrevo-capture makes it. Frames a second of wall time.
+// Capture throughput at 1024 x 768, and where its time goes. Three ways in turn, each for the
+// same frames of the piece on the virtual clock:
+//   render + read-back     a sink that takes the frames and does nothing with them;
+//   + pipe + conversion    the frames down a pipe to ffmpeg, converted to yuv420p as for the MP4,
+//                          then dropped (ffmpeg's null output: no encoder);
+//   + encoder (MP4)        flimrevo-capture's MP4: H.264 through libx264, with the soundtrack as
+//   AAC.
+// Each line gives the wall time, frames a second, and the processor time of this process (the
+// piece, GL's rasteriser threads, the read-back) and of ffmpeg; the differences between the lines
+// are the costs of the pipe and conversion, and of the encoder.
 //
-//   capture_bench [--fps N] [--to SECONDS] [--rounds R] [--pipe rgba|rgb] [--preset P]
-//                 [--skip-render] [--skip-encode]
+//   capture_bench [--fps N] [--to SECONDS] [--rounds R] [--pipe rgba|rgb] [--preset P] [--crf N]
+//                 [--skip-render] [--skip-convert] [--skip-encode]
 //
-// Default: the whole piece at 10 fps (928 frames, every part of the timeline), best of one
-// round. --fps 60 without --to times the full 60 fps capture (5,563 frames). Run it in
-// <build>/bin, beside brumlevo.mp3; the video goes to a temporary file that is removed.
+// Default: the whole piece at 10 fps (928 frames, every part of the timeline), one round. --fps 60
+// without --to times the full 60 fps capture (5,563 frames). The ways alternate round by round;
+// every round is printed. Run it in <build>/bin, beside brumlevo.mp3; the video goes to a temporary
+// file that is removed.
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,28 +44,63 @@ class DiscardSink : public capture::FrameSink {
     unsigned checksum_ = 0;
 };
 
+// The MP4 sink's pipe and conversion, with ffmpeg's null output in place of the encoder.
+class ConvertOnlySink : public capture::FrameSink {
+  public:
+    explicit ConvertOnlySink(std::string ffmpeg) : ffmpeg_(std::move(ffmpeg)) {}
+    bool Open(int width, int height, std::string* error) override {
+        const std::string size = std::to_string(width) + "x" + std::to_string(height);
+        return child_.Start(
+            {ffmpeg_, "-hide_banner", "-nostdin", "-loglevel", "error", "-f", "rawvideo",
+             "-pix_fmt", "rgba", "-video_size", size, "-i", "pipe:0", "-vf",
+             "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p", "-f", "null", "-"},
+            error);
+    }
+    bool Write(const host::Frame& frame, std::string* error) override {
+        return child_.Write(frame.rgba, static_cast<size_t>(frame.width) * frame.height * 4, error);
+    }
+    bool Close(std::string*) override {
+        std::string log;
+        return child_.Finish(&log) == 0;
+    }
+
+  private:
+    std::string ffmpeg_;
+    capture::ChildPipe child_;
+};
+
 struct Figures {
     std::int64_t frames = 0;
     double seconds = 0;
-    double sinkSeconds = 0;
+    double ownCpu = 0;     // this process, all threads
+    double ffmpegCpu = 0;  // ffmpeg, all threads
     bool ok = false;
 };
+
+double CpuSeconds(int who) {
+    rusage usage;
+    getrusage(who, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
 
 Figures RunOnce(int fps, std::int64_t toMs, capture::FrameSink& sink) {
     capture::RunSettings settings;
     settings.fps = fps;
     settings.clip = capture::ClipFrames(0, toMs, fps);
+    const double own = CpuSeconds(RUSAGE_SELF), children = CpuSeconds(RUSAGE_CHILDREN);
     const capture::RunResult result = capture::Run(settings, sink);
     if (!result.ok) {
         std::fprintf(stderr, "capture_bench: %s\n", result.error.c_str());
     }
-    return Figures{result.written, result.seconds, result.sinkSeconds, result.ok};
+    return Figures{result.written, result.seconds, CpuSeconds(RUSAGE_SELF) - own,
+                   CpuSeconds(RUSAGE_CHILDREN) - children, result.ok};
 }
 
-void Report(const char* name, const Figures& best) {
-    std::printf("%-22s %6lld frames  %7.2f s  %7.1f fps  (sink %.2f s)\n", name,
-                static_cast<long long>(best.frames), best.seconds, best.frames / best.seconds,
-                best.sinkSeconds);
+void Report(int round, const char* name, const Figures& f) {
+    std::printf("%5d  %-22s %6lld frames %7.2f s %7.1f fps   cpu: ours %6.2f s, ffmpeg %6.2f s\n",
+                round, name, static_cast<long long>(f.frames), f.seconds, f.frames / f.seconds,
+                f.ownCpu, f.ffmpegCpu);
 }
 
 }  // namespace
@@ -64,7 +109,7 @@ int main(int argc, char** argv) {
     int fps = 10;
     std::int64_t toMs = -1;
     int rounds = 1;
-    bool render = true, encode = true;
+    bool render = true, convert = true, encode = true;
     capture::EncodeSettings encodeSettings;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -85,8 +130,13 @@ int main(int argc, char** argv) {
         } else if (arg == "--preset") {
             encodeSettings.preset = value;
             ++i;
+        } else if (arg == "--crf") {
+            encodeSettings.crf = std::atoi(value);
+            ++i;
         } else if (arg == "--skip-render") {
             render = false;
+        } else if (arg == "--skip-convert") {
+            convert = false;
         } else if (arg == "--skip-encode") {
             encode = false;
         } else {
@@ -98,26 +148,35 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "capture_bench: --fps from 1 to 1000\n");
         return 2;
     }
+    const std::string ffmpeg = capture::FindExecutable("ffmpeg");
+    if ((convert || encode) && ffmpeg.empty()) {
+        std::fprintf(stderr, "capture_bench: no ffmpeg on PATH\n");
+        return 1;
+    }
     const capture::FrameRange clip = capture::ClipFrames(0, toMs, fps);
-    std::printf("capture at 1024x768, %d fps, %lld frames (%.3f s of the piece)\n", fps,
-                static_cast<long long>(clip.count()), static_cast<double>(clip.count()) / fps);
+    std::printf(
+        "capture at 1024x768, %d fps, %lld frames (%.3f s of the piece); x264 preset %s, "
+        "crf %d\n",
+        fps, static_cast<long long>(clip.count()), static_cast<double>(clip.count()) / fps,
+        encodeSettings.preset.c_str(), encodeSettings.crf);
 
-    Figures bestRender, bestEncode;
-    for (int round = 0; round < rounds; ++round) {
+    bool ok = true;
+    for (int round = 1; round <= rounds; ++round) {
         if (render) {
             DiscardSink discard;
             const Figures figures = RunOnce(fps, toMs, discard);
-            if (figures.ok && (bestRender.seconds == 0 || figures.seconds < bestRender.seconds)) {
-                bestRender = figures;
-            }
+            Report(round, "render + read-back", figures);
+            ok = ok && figures.ok;
+        }
+        if (convert) {
+            ConvertOnlySink sink(ffmpeg);
+            const Figures figures = RunOnce(fps, toMs, sink);
+            Report(round, "+ pipe + conversion", figures);
+            ok = ok && figures.ok;
         }
         if (encode) {
             capture::EncodeSettings settings = encodeSettings;
-            settings.ffmpeg = capture::FindExecutable("ffmpeg");
-            if (settings.ffmpeg.empty()) {
-                std::fprintf(stderr, "capture_bench: no ffmpeg on PATH\n");
-                return 1;
-            }
+            settings.ffmpeg = ffmpeg;
             char output[] = "/tmp/capture-bench-XXXXXX.mp4";
             const int fd = mkstemps(output, 4);
             if (fd < 0) {
@@ -131,17 +190,14 @@ int main(int argc, char** argv) {
             settings.frames = clip.count();
             capture::FfmpegSink sink(settings);
             const Figures figures = RunOnce(fps, toMs, sink);
+            struct stat info;
+            const double megabytes = stat(output, &info) == 0 ? info.st_size / 1e6 : 0;
             unlink(output);
-            if (figures.ok && (bestEncode.seconds == 0 || figures.seconds < bestEncode.seconds)) {
-                bestEncode = figures;
-            }
+            Report(round, "+ encoder (MP4)", figures);
+            std::printf("       (the MP4: %.1f MB, %.0f kbit/s)\n", megabytes,
+                        megabytes * 8000 * fps / std::max<std::int64_t>(1, clip.count()));
+            ok = ok && figures.ok;
         }
     }
-    if (render) {
-        Report("rendering only", bestRender);
-    }
-    if (encode) {
-        Report("rendering + encoding", bestEncode);
-    }
-    return (render && !bestRender.ok) || (encode && !bestEncode.ok) ? 1 : 0;
+    return ok ? 0 : 1;
 }

@@ -39,6 +39,13 @@ struct Options {
     bool virtualClock = false;
     // Called from inside SwapBuffers with the finished frame, before it is shown.
     std::function<void(const Frame&)> onPresent;
+    // With onPresent: each frame's read-back overlaps the drawing of the next one, where the GL
+    // has pixel buffer objects. onPresent then receives a frame at the next SwapBuffers, and the
+    // last one when its context stops being current (wglMakeCurrent, wglDeleteContext, Reset).
+    bool lateFrames = false;
+    // Called from inside SwapBuffers once the frame is presented (after onPresent, or after the
+    // previous frame's onPresent with lateFrames).
+    std::function<void()> onSwap;
     // When set, MessageBoxA calls this instead of showing a box, and returns IDOK.
     std::function<void(const char* text, const char* caption)> onMessageBox;
 };

@@ -74,40 +74,49 @@ RunResult Run(const RunSettings& settings, FrameSink& sink) {
             settings.onMessageBox(text, caption);
         }
     };
-    // Called from inside SwapBuffers: frame n is finished, and the clock moves on to frame n + 1.
+    // The frames' pixels: each read back once, while the piece draws the next frame, and handed
+    // over one swap later (the last when the piece closes its window). Frame n is the n-th to
+    // arrive.
+    std::int64_t delivered = 0;
+    options.lateFrames = true;
     options.onPresent = [&](const host::Frame& frame) {
+        const std::int64_t n = delivered++;
+        if (!result.ok || n < clip.first || n >= clip.end) {
+            return;
+        }
+        const Clock::time_point sinkStart = Clock::now();
+        if (!opened) {
+            // The buffers are sized once, at the first written frame.
+            opened = true;
+            ResolveSize(settings.size, frame.width, frame.height, &out.width, &out.height);
+            if (out.width != frame.width || out.height != frame.height) {
+                scaler =
+                    std::make_unique<AreaScaler>(frame.width, frame.height, out.width, out.height);
+                scaled.resize(static_cast<size_t>(out.width) * out.height * 4);
+            }
+            result.ok = sink.Open(out.width, out.height, &result.error);
+        }
+        if (result.ok && scaler &&
+            (frame.width != scaler->sourceWidth() || frame.height != scaler->sourceHeight())) {
+            result.ok = false;
+            result.error = "the piece's picture changed size during the capture";
+        }
+        if (result.ok) {
+            if (scaler) {
+                scaler->Scale(frame.rgba, scaled.data());
+                out.rgba = scaled.data();
+            } else {
+                out = frame;
+            }
+            result.ok = sink.Write(out, &result.error);
+            result.written += result.ok ? 1 : 0;
+        }
+        result.sinkSeconds += SecondsSince(sinkStart);
+    };
+    // Called from inside SwapBuffers: frame n is finished, and the clock moves on to frame n + 1.
+    options.onSwap = [&]() {
         const std::int64_t n = result.rendered++;
         result.lastMs = FrameMs(n, fps);
-        if (result.ok && n >= clip.first && n < clip.end) {
-            const Clock::time_point sinkStart = Clock::now();
-            if (!opened) {
-                // The buffers are sized once, at the first written frame.
-                opened = true;
-                ResolveSize(settings.size, frame.width, frame.height, &out.width, &out.height);
-                if (out.width != frame.width || out.height != frame.height) {
-                    scaler = std::make_unique<AreaScaler>(frame.width, frame.height, out.width,
-                                                          out.height);
-                    scaled.resize(static_cast<size_t>(out.width) * out.height * 4);
-                }
-                result.ok = sink.Open(out.width, out.height, &result.error);
-            }
-            if (result.ok && scaler &&
-                (frame.width != scaler->sourceWidth() || frame.height != scaler->sourceHeight())) {
-                result.ok = false;
-                result.error = "the piece's picture changed size during the capture";
-            }
-            if (result.ok) {
-                if (scaler) {
-                    scaler->Scale(frame.rgba, scaled.data());
-                    out.rgba = scaled.data();
-                } else {
-                    out = frame;
-                }
-                result.ok = sink.Write(out, &result.error);
-                result.written += result.ok ? 1 : 0;
-            }
-            result.sinkSeconds += SecondsSince(sinkStart);
-        }
         // The piece ends itself after frame pieceFrames - 1; a clip that stops earlier, or a
         // failure, closes it, and it finishes the frame it is in as it does on a close request.
         // A piece still running past its own end is closed too, and that is an error.

@@ -37,16 +37,40 @@ struct Window {
     DeviceContext dc;
 };
 
+// Where a copy of the picture lies on its window's framebuffer, and that framebuffer's size.
+struct Layout {
+    int x = 0, y = 0, width = 0, height = 0;
+    int screenWidth = 0, screenHeight = 0;
+    bool operator==(const Layout& o) const {
+        return x == o.x && y == o.y && width == o.width && height == o.height &&
+               screenWidth == o.screenWidth && screenHeight == o.screenHeight;
+    }
+};
+
 struct GlContext {
     SDL_GLContext sdl = nullptr;
     int pixelFormat = 0;
     Window* window = nullptr;  // the window it was last made current on
     bool everCurrent = false;
-    // The picture is drawn into a framebuffer object of the client size, standing in for the
-    // window's default framebuffer; SwapBuffers shows it.
-    unsigned framebuffer = 0, colour = 0, depthStencil = 0;
+    // The picture: the size the program draws, reads and is told of.
     int width = 0, height = 0;
+    // The window's own framebuffer has the pixel format's channels and depths.
+    bool windowFits = false;
+    // Drawing into the framebuffer object, which SwapBuffers copies to the window, instead of
+    // straight into the window's own framebuffer. The object is made when first needed.
+    bool offscreen = false;
+    unsigned framebuffer = 0, colour = 0, depthStencil = 0;
+    int framebufferWidth = 0, framebufferHeight = 0;
+    // Where the last copy went, and for how many more copies the borders around it are cleared.
+    Layout shown;
+    int borderClears = 0;
+    // Read-backs for the host: GL's rows, and the frame top row first.
     std::vector<std::uint8_t> readback, frame;
+    // A read-back into a pixel buffer that is handed over one swap later.
+    unsigned packBuffer = 0;
+    size_t packBufferBytes = 0;
+    bool readPending = false;
+    int pendingWidth = 0, pendingHeight = 0;
 };
 
 struct KeyState {
@@ -78,6 +102,10 @@ bool EnsureVideo();
 void PumpHostEvents();
 Window* FindWindow(HWND handle);
 GlContext* FindContext(HGLRC handle);
+// Asks SDL for windows whose own framebuffer a context can draw the picture into directly.
+void SetWindowPixelFormat();
+// Hands the host the current context's frame still being read back, before the context goes.
+void DeliverLateFrame();
 // Keeps the screen saver off while any shown window swallows its requests.
 void UpdateScreenSaver();
 // The frame insets that AdjustWindowRect adds and CreateWindowExA takes off.

@@ -43,6 +43,7 @@ bool EnsureVideo() {
         return false;
     }
     InstallSignalHandlers();
+    SetWindowPixelFormat();
     state.videoReady = true;
     ApplyCursor();
     return true;
@@ -115,6 +116,7 @@ bool CoversEmulatedMode(const Window* window, int x, int y, int width, int heigh
 
 void ShutdownWin32() {
     State& state = Get();
+    DeliverLateFrame();
     for (GlContext* context : state.contexts) {
         if (context->sdl != nullptr) {
             SDL_GL_DeleteContext(context->sdl);
