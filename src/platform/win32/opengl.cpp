@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "platform/host.h"
 #include "win32/internal.h"
@@ -205,7 +206,7 @@ BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR* ppf
 }
 
 // A context for the device context's pixel format; it is not made current.
-HGLRC WINAPI wglCreateContext(HDC hdc) {
+HGLRC WINAPI wglCreateContext(HDC hdc) try {
     host::Record("wglCreateContext");
     platform::DeviceContext* dc = FindDc(hdc);
     if (host::ShouldFail("wglCreateContext") || dc == nullptr || dc->pixelFormat == 0) {
@@ -224,11 +225,13 @@ HGLRC WINAPI wglCreateContext(HDC hdc) {
     context->pixelFormat = dc->pixelFormat;
     Get().contexts.push_back(context);
     return reinterpret_cast<HGLRC>(context);
+} catch (const std::bad_alloc&) {
+    return nullptr;  // out of memory: no context, as for any other failure
 }
 
 // Makes the context current on the device context's window. The first time, GL's viewport and
 // scissor box take the window's client size, as a context's first use on a window gives them.
-BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) {
+BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) try {
     host::Record("wglMakeCurrent", hglrc ? "context" : "null");
     platform::State& state = Get();
     if (host::ShouldFail("wglMakeCurrent")) {
@@ -265,6 +268,10 @@ BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) {
     }
     platform::gl.bindFramebuffer(GL_FRAMEBUFFER, context->framebuffer);
     return TRUE;
+} catch (const std::bad_alloc&) {
+    SDL_GL_MakeCurrent(SDL_GL_GetCurrentWindow(), nullptr);
+    Get().current = nullptr;
+    return FALSE;
 }
 
 BOOL WINAPI wglDeleteContext(HGLRC hglrc) {
