@@ -79,6 +79,8 @@ bool EnsureVideo();
 bool ClosePending();
 // Ends the message box on screen, if any (safe in a signal handler).
 void EndMessageBox();
+// On X11: ends the process when the window has been destroyed from outside (x11.cpp).
+void CheckWindowExists(SDL_Window* window);
 // Moves what SDL has seen (keys, close buttons, resizes, signals) into the message queue.
 void PumpHostEvents();
 Window* FindWindow(HWND handle);

@@ -302,6 +302,8 @@ HDC WINAPI GetDC(HWND hWnd) {
     if (host::ShouldFail("GetDC") || window == nullptr) {
         return nullptr;
     }
+    // What is drawn through the device context needs the window on the display.
+    platform::CheckWindowExists(window->sdl);
     return reinterpret_cast<HDC>(&window->dc);
 }
 

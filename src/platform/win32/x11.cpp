@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +15,13 @@
 namespace platform {
 namespace {
 
+bool watching = false;
+// The X windows ours have shown, as errors name them.
+XID shownWindows[16];
+int shownCount = 0;
 XErrorHandler previousErrorHandler = nullptr;
+using GetAttributes = Status (*)(Display*, ::Window, XWindowAttributes*);
+GetAttributes getAttributes = nullptr;
 
 // The program cannot go on, and none of the usual clean-up can run either: one line, and the
 // process ends with code 1 (a message box's helper process goes with it).
@@ -30,12 +37,14 @@ int OnConnectionLost(Display*) {
     EndForLostDisplay("the display was lost");
 }
 
-// A protocol error that no one asked to catch. A window or drawable that no longer exists means
-// ours was destroyed from outside: the picture has nowhere to go. Anything else goes to the
-// handler there was before.
+// A protocol error that no one asked to catch. One about a window of ours (BadWindow, or GLX's
+// BadDrawable from a swap) means it was destroyed from outside: the picture has nowhere to go.
+// Anything else goes to the handler there was before.
 int OnProtocolError(Display* display, XErrorEvent* error) {
-    if (error->error_code == BadWindow || error->error_code == BadDrawable) {
-        EndForLostDisplay("the window was destroyed from outside");
+    for (int i = 0; i < shownCount; ++i) {
+        if (error->resourceid == shownWindows[i]) {
+            EndForLostDisplay("the window was destroyed from outside");
+        }
     }
     return previousErrorHandler ? previousErrorHandler(display, error) : 0;
 }
@@ -55,11 +64,30 @@ void WatchDisplay() {
     using SetHandler = XErrorHandler (*)(XErrorHandler);
     auto setIoHandler = reinterpret_cast<SetIoHandler>(dlsym(x11, "XSetIOErrorHandler"));
     auto setHandler = reinterpret_cast<SetHandler>(dlsym(x11, "XSetErrorHandler"));
+    getAttributes = reinterpret_cast<GetAttributes>(dlsym(x11, "XGetWindowAttributes"));
     if (setIoHandler != nullptr && setHandler != nullptr) {
         setIoHandler(OnConnectionLost);
         previousErrorHandler = setHandler(OnProtocolError);
+        watching = true;
     }
     dlclose(x11);  // SDL still holds it
+}
+
+// One round trip about the window: when it has been destroyed from outside, the error ends the
+// process above. SDL's own requests about a window it expects to exist do not all survive its
+// absence (making a GL context for it dereferences what the failed request left unset).
+void CheckWindowExists(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!watching || getAttributes == nullptr || !SDL_GetWindowWMInfo(window, &info) ||
+        info.subsystem != SDL_SYSWM_X11) {
+        return;
+    }
+    if (shownCount < 16) {
+        shownWindows[shownCount++] = info.info.x11.window;
+    }
+    XWindowAttributes attributes;
+    getAttributes(info.info.x11.display, info.info.x11.window, &attributes);
 }
 
 }  // namespace platform
