@@ -17,6 +17,7 @@ class XServer {
 
     bool ok() const { return !display_.empty(); }
     const std::string& display() const { return display_; }  // ":N"
+    pid_t pid() const { return pid_; }
 
   private:
     pid_t pid_ = -1;
