@@ -431,10 +431,19 @@ TEST_F(CaptureTool, SameCommandTwiceGivesTheSameFramesBitForBit) {
 
 TEST_F(CaptureTool, InterruptFinishesTheVideoSoFar) {
     const pid_t pid = Start({"--fps", "30", "--size", "0.25", "-o", "cut.mp4"}, "/usr/bin:/bin");
-    // ffmpeg writes once it has frames: by then the piece runs and its signals are caught.
+    // ffmpeg writes (beside the output, until it is finished) once it has frames: by then the
+    // piece runs and its signals are caught.
+    auto written = [&] {
+        for (const auto& entry : fs::directory_iterator(dir_)) {
+            if (entry.path().filename().string().rfind(".cut.mp4.", 0) == 0 &&
+                entry.file_size() > 0) {
+                return true;
+            }
+        }
+        return false;
+    };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while ((!fs::exists(dir_ / "cut.mp4") || fs::file_size(dir_ / "cut.mp4") == 0) &&
-           std::chrono::steady_clock::now() < deadline) {
+    while (!written() && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     kill(pid, SIGINT);

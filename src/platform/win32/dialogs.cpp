@@ -67,9 +67,11 @@ bool ShowBox(Uint32 flags, const char* caption, const char* text, SDL_Window* ow
         helper->pid.store(0);
         helper->ending.store(0);
     }
+    WatchConnection(true);
     boxOwner = getpid();
     bool shown = SDL_ShowSimpleMessageBox(flags, caption, text, owner) == 0;
     boxOwner = 0;
+    WatchConnection(false);
     if (helper != nullptr) {
         helper->pid.store(0);
         // Ended by a close signal: SDL may take the helper's end for an answer.

@@ -81,6 +81,8 @@ bool ClosePending();
 void EndMessageBox();
 // On X11: ends the process when the window has been destroyed from outside (x11.cpp).
 void CheckWindowExists(SDL_Window* window);
+// On X11: ends the process when the display connection closes while a message box waits.
+void WatchConnection(bool on);
 // Moves what SDL has seen (keys, close buttons, resizes, signals) into the message queue.
 void PumpHostEvents();
 Window* FindWindow(HWND handle);

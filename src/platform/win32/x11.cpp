@@ -3,22 +3,31 @@
 #include <X11/Xlib.h>  // types only: the library is the one SDL loaded
 #include <dlfcn.h>
 #include <errno.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <SDL.h>
 #include <SDL_syswm.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 namespace platform {
 namespace {
 
 bool watching = false;
+pid_t watcherPid = 0;
 // The X windows ours have shown, as errors name them.
 XID shownWindows[16];
 int shownCount = 0;
+Display* shownDisplay = nullptr;
+// Watches the connection while a message box holds the main thread (see WatchConnection).
+std::atomic<bool> boxUp{false};
+std::thread watcher;
 XErrorHandler previousErrorHandler = nullptr;
 using GetAttributes = Status (*)(Display*, ::Window, XWindowAttributes*);
 GetAttributes getAttributes = nullptr;
@@ -26,9 +35,12 @@ GetAttributes getAttributes = nullptr;
 // The program cannot go on, and none of the usual clean-up can run either: one line, and the
 // process ends with code 1 (a message box's helper process goes with it).
 [[noreturn]] void EndForLostDisplay(const char* what) {
-    const char* display = std::getenv("DISPLAY");
-    std::fprintf(stderr, "%s: %s (X display %s)\n", program_invocation_short_name, what,
-                 display ? display : "?");
+    // A message box's helper, forked with these handlers, ends without a word: the line is ours.
+    if (getpid() == watcherPid) {
+        const char* display = std::getenv("DISPLAY");
+        std::fprintf(stderr, "%s: %s (X display %s)\n", program_invocation_short_name, what,
+                     display ? display : "?");
+    }
     _exit(1);
 }
 
@@ -69,6 +81,7 @@ void WatchDisplay() {
         setIoHandler(OnConnectionLost);
         previousErrorHandler = setHandler(OnProtocolError);
         watching = true;
+        watcherPid = getpid();
     }
     dlclose(x11);  // SDL still holds it
 }
@@ -86,8 +99,39 @@ void CheckWindowExists(SDL_Window* window) {
     if (shownCount < 16) {
         shownWindows[shownCount++] = info.info.x11.window;
     }
+    shownDisplay = info.info.x11.display;
     XWindowAttributes attributes;
     getAttributes(info.info.x11.display, info.info.x11.window, &attributes);
+}
+
+// While a message box waits, nothing reads the connection, so a server that closes it (a client
+// killed ours) would go unnoticed until the box is answered, which may be never. A thread watches
+// for the close meanwhile; it only polls for the peer's hang-up and never reads.
+void WatchConnection(bool on) {
+    if (!on) {
+        boxUp = false;
+        if (watcher.joinable()) {
+            watcher.join();
+        }
+        return;
+    }
+    if (!watching || shownDisplay == nullptr || watcher.joinable()) {
+        return;
+    }
+    boxUp = true;
+    try {
+        watcher = std::thread([fd = ConnectionNumber(shownDisplay)] {
+            pollfd connection{fd, POLLRDHUP, 0};
+            while (boxUp) {
+                if (poll(&connection, 1, 50) > 0 &&
+                    (connection.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0) {
+                    EndForLostDisplay("the display was lost");
+                }
+            }
+        });
+    } catch (const std::system_error&) {
+        boxUp = false;  // no watch, as before
+    }
 }
 
 }  // namespace platform
