@@ -109,6 +109,12 @@ void Record(const char* name, const std::string& detail) {
     }
 }
 
+void Record(const char* name, const char* detail) {
+    if (State().recording) {
+        State().log.push_back(std::string(name) + " " + detail);
+    }
+}
+
 void AddShutdownHandler(void (*handler)()) {
     auto& handlers = State().shutdownHandlers;
     if (std::find(handlers.begin(), handlers.end(), handler) == handlers.end()) {

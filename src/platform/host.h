@@ -73,5 +73,7 @@ std::vector<std::string> StopRecording();
 bool Recording();
 void Record(const char* name);
 void Record(const char* name, const std::string& detail);
+// Allocates nothing unless recording.
+void Record(const char* name, const char* detail);
 
 }  // namespace host

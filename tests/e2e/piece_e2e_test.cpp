@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/x_server.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -35,39 +37,6 @@ std::string Read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
-
-// An X server of the test's own: Xvfb on a display number it picks itself and
-// writes to a pipe once it accepts connections, so that tests running side by
-// side never share one.
-struct XServer {
-    XServer(int width, int height) {
-        int fds[2];
-        if (pipe(fds) != 0 || (pid = fork()) < 0)
-            return;
-        if (pid == 0) {
-            dup2(fds[1], STDOUT_FILENO);
-            if (freopen("/dev/null", "w", stderr)) {
-                const std::string screen =
-                    std::to_string(width) + "x" + std::to_string(height) + "x24";
-                execlp("Xvfb", "Xvfb", "-displayfd", "1", "-screen", "0", screen.c_str(),
-                       "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-            }
-            _exit(127);
-        }
-        close(fds[1]);
-        char number[16] = "";
-        FILE* ready = fdopen(fds[0], "r");
-        display =
-            std::fgets(number, sizeof number, ready) ? ":" + std::to_string(std::atoi(number)) : "";
-        std::fclose(ready);
-    }
-    ~XServer() {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-    }
-    pid_t pid = -1;
-    std::string display;
-};
 
 // A folder of its own to run in, with the soundtrack beside the piece, as the
 // build leaves it.
@@ -172,7 +141,7 @@ TEST(PieceOnX, ShowsTheLatticeFullscreenOnEachScreenAndEndsAtOnceWhenAsked) {
     } screens[] = {{1024, 768, true}, {1280, 720, false}};
     for (const auto& screen : screens) {
         SCOPED_TRACE(screen.width);
-        XServer x(screen.width, screen.height);
+        testsupport::XServer x(screen.width, screen.height);
         ASSERT_FALSE(x.display.empty());
         RunFolder folder;
         const pid_t piece = Start({FLIMREVO_EXE}, x.display, folder.path);

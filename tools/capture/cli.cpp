@@ -223,9 +223,13 @@ const char* UsageText() {
            "\n"
            "  -o, --output OUTPUT  NAME.mp4: an H.264 (yuv420p) video with the soundtrack\n"
            "                       brumlevo.mp3 from the working directory, as AAC, through the\n"
-           "                       ffmpeg found on PATH. Anything else: a folder (made when\n"
-           "                       missing) of PNG frames frame-00000.png, frame-00001.png, ...\n"
-           "                       from the clip's first frame on; earlier frame files there go.\n"
+           "                       ffmpeg found on PATH. An existing NAME.mp4 is overwritten,\n"
+           "                       once the new video is finished: a capture that fails leaves\n"
+           "                       it as it was. Anything else: a folder (made when missing) of\n"
+           "                       PNG frames frame-00000.png, frame-00001.png, ... from the\n"
+           "                       clip's first frame on; earlier frame files there go first.\n"
+           "                       The name is taken as it is, whatever it holds (file:, a\n"
+           "                       leading -).\n"
            "  --fps N              frames a second, 1 to 1000 (default 60)\n"
            "  --from SECONDS       the clip's start (default 0); the frames before it are\n"
            "                       rendered too, since what the cues set carries over\n"
@@ -237,8 +241,10 @@ const char* UsageText() {
            "  --version            the version\n"
            "\n"
            "Progress goes to standard error. Exit codes: 0 done; 1 failed (the message says\n"
-           "why); 2 a wrong command line; 3 the video was written without sound, because\n"
-           "brumlevo.mp3 is missing; 130 interrupted (Ctrl+C, SIGTERM), the frames so far kept.\n";
+           "why; nothing unfinished is left); 2 a wrong command line; 3 the video was written\n"
+           "without sound, because the piece would play none (brumlevo.mp3 missing, or not\n"
+           "sound it can play); 130 interrupted (Ctrl+C, SIGTERM), the frames so far kept, the\n"
+           "sound ending with them.\n";
 }
 
 }  // namespace capture

@@ -203,7 +203,7 @@ std::vector<std::string> FfmpegArguments(const EncodeSettings& settings, int wid
         "-video_size", size, "-framerate", std::to_string(settings.fps), "-i", "pipe:0"};
     if (!settings.audioFile.empty()) {
         // Looped, as the piece plays it, so a clip past the soundtrack's end still has sound.
-        args.insert(args.end(), {"-stream_loop", "-1", "-i", settings.audioFile});
+        args.insert(args.end(), {"-stream_loop", "-1", "-i", "file:" + settings.audioFile});
     }
     args.insert(args.end(), {"-map", "0:v:0"});
     if (!settings.audioFile.empty()) {
@@ -218,13 +218,16 @@ std::vector<std::string> FfmpegArguments(const EncodeSettings& settings, int wid
          "-color_primaries", "bt709", "-color_trc", "bt709", "-color_range", "tv"});
     if (!settings.audioFile.empty()) {
         // The clip's first frame shows first / fps seconds of the timeline, which starts with
-        // the soundtrack; the sound is cut to the clip's frames.
+        // the soundtrack; the sound is cut to the clip's frames, and ends with the last frame
+        // written when the capture stops early (-shortest).
         const std::string trim = "atrim=start=" + FrameSeconds(settings.firstFrame, settings.fps) +
                                  ":duration=" + FrameSeconds(settings.frames, settings.fps) +
                                  ",asetpts=PTS-STARTPTS";
-        args.insert(args.end(), {"-af", trim, "-c:a", "aac", "-b:a", "192k"});
+        args.insert(args.end(), {"-af", trim, "-c:a", "aac", "-b:a", "192k", "-shortest"});
     }
-    args.insert(args.end(), {"-movflags", "+faststart", settings.output});
+    // The output by its name as it is: never read as a protocol ("file:", "http:") or an option
+    // ("-x.mp4").
+    args.insert(args.end(), {"-movflags", "+faststart", "-f", "mp4", "file:" + settings.output});
     return args;
 }
 
@@ -234,7 +237,6 @@ bool FfmpegSink::Open(int width, int height, std::string* error) {
     if (settings_.pipeFormat == PipeFormat::Rgb) {
         packed_.resize(static_cast<size_t>(width) * height * 3);
     }
-    started_ = true;
     return child_.Start(FfmpegArguments(settings_, width, height), error);
 }
 

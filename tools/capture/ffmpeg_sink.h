@@ -73,15 +73,11 @@ class FfmpegSink : public FrameSink {
     bool Write(const host::Frame& frame, std::string* error) override;
     bool Close(std::string* error) override;
 
-    // ffmpeg was started, so the output may have been written to.
-    bool started() const { return started_; }
-
   private:
     bool Failed(std::string* error);
 
     EncodeSettings settings_;
     ChildPipe child_;
-    bool started_ = false;
     int width_ = 0, height_ = 0;
     std::vector<std::uint8_t> packed_;
 };

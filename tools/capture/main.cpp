@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include <bass.h>
+
 #include "capture.h"
 #include "cli.h"
 #include "ffmpeg_sink.h"
@@ -43,31 +45,59 @@ std::string WorkingDirectory() {
     return getcwd(path, sizeof path) ? path : ".";
 }
 
-// Opens (making it when missing, truncating nothing) the file ffmpeg will write, so that an
-// output that cannot be written is reported before anything is rendered. *made: the file is new.
-bool ProbeOutputFile(const std::string& path, bool* made, std::string* error) {
-    const int existing = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (existing >= 0) {
-        close(existing);
-        *made = false;
-        return true;
+// Why the piece would play no soundtrack, or "" when it would play one. Asked of the piece's own
+// audio back end, on the silent output the capture runs it with, with the calls the piece makes:
+// the video carries a sound only where the piece would.
+std::string WhyNoSoundtrack() {
+    host::Reset();
+    host::Options options;
+    options.video = host::Video::Headless;
+    options.audio = host::Audio::Silent;
+    host::Configure(options);
+    std::string why;
+    if (!IsReadableFile(kSoundtrack)) {
+        why = std::string(kSoundtrack) + " is not a readable file in " + WorkingDirectory();
+    } else if (!BASS_Init(1, 44100, 0, nullptr, nullptr)) {
+        why = "the piece's audio output cannot be opened";
+    } else if (BASS_StreamCreateFile(FALSE, kSoundtrack, 0, 0, 0) == 0) {
+        why = std::string(kSoundtrack) + " in " + WorkingDirectory() +
+              " is not sound the piece can play";
     }
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
+    host::Reset();
+    return why;
+}
+
+// A file beside the output for ffmpeg to write, renamed to the output once the video is
+// finished: until then an existing output stays as it was, and a capture that fails or is
+// killed never leaves a broken file under the output's name.
+bool MakePartialFile(const std::string& output, std::string* partial, std::string* error) {
+    struct stat info;
+    if (stat(output.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        *error = "cannot write " + output + ": it is a folder";
         return false;
     }
+    const size_t slash = output.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : output.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? output : output.substr(slash + 1);
+    *partial = folder + "." + name + ".partial-XXXXXX";
+    const int fd = mkostemp(&(*partial)[0], O_CLOEXEC);
+    if (fd < 0) {
+        *error = "cannot write " + output + ": " + std::strerror(errno);
+        return false;
+    }
+    // The mode a newly made file gets, not mkostemp's private one.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
     close(fd);
-    *made = true;
     return true;
 }
 
 int Capture(const CommandLine& line) {
     const FrameRange clip = ClipFrames(line.fromMs, line.toMs, line.fps);
     std::unique_ptr<FrameSink> sink;
-    FfmpegSink* video = nullptr;
-    bool silent = false;
-    bool madeOutput = false;
+    std::string partial;  // the MP4 being written
+    std::string noSound;  // why the MP4 is silent
     std::string error;
 
     if (line.kind == OutputKind::Mp4) {
@@ -78,24 +108,21 @@ int Capture(const CommandLine& line) {
                 "with -o FOLDER");
             return kExitFailed;
         }
-        if (!ProbeOutputFile(line.output, &madeOutput, &error)) {
+        if (!MakePartialFile(line.output, &partial, &error)) {
             Say(error);
             return kExitFailed;
         }
-        if (IsReadableFile(kSoundtrack)) {
+        noSound = WhyNoSoundtrack();
+        if (noSound.empty()) {
             encode.audioFile = kSoundtrack;
         } else {
-            silent = true;
-            Say(std::string("no soundtrack: ") + kSoundtrack + " is not a readable file in " +
-                WorkingDirectory() + "; the video will be silent");
+            Say("no soundtrack: " + noSound + "; the video will be silent");
         }
-        encode.output = line.output;
+        encode.output = partial;
         encode.fps = line.fps;
         encode.firstFrame = clip.first;
         encode.frames = clip.count();
-        auto ffmpeg = std::make_unique<FfmpegSink>(encode);
-        video = ffmpeg.get();
-        sink = std::move(ffmpeg);
+        sink = std::make_unique<FfmpegSink>(encode);
     } else {
         if (!PrepareFrameFolder(line.output, &error)) {
             Say(error);
@@ -118,15 +145,19 @@ int Capture(const CommandLine& line) {
         progress.Break();
         Say(std::string("the piece shows a message box: \"") + text + "\" (" + caption + ")");
     };
-    const RunResult result = Run(settings, *sink);
+    RunResult result = Run(settings, *sink);
     progress.Finish(result.rendered);
 
+    if (result.ok && !partial.empty() && rename(partial.c_str(), line.output.c_str()) != 0) {
+        result.ok = false;
+        result.error = "cannot write " + line.output + ": " + std::strerror(errno);
+    }
     if (!result.ok) {
         Say(result.error);
         // A broken video is not left behind looking like a finished one.
-        if (line.kind == OutputKind::Mp4 && (madeOutput || (video && video->started()))) {
-            unlink(line.output.c_str());
-            Say("removed the unfinished " + line.output);
+        if (!partial.empty()) {
+            unlink(partial.c_str());
+            Say("nothing written to " + line.output);
         }
         return kExitFailed;
     }
@@ -136,8 +167,8 @@ int Capture(const CommandLine& line) {
         return kExitInterrupted;
     }
     Say("wrote " + std::to_string(result.written) + " frames to " + line.output);
-    if (silent) {
-        Say(std::string("the video has no sound: ") + kSoundtrack + " was missing");
+    if (!noSound.empty()) {
+        Say("the video has no sound: " + noSound);
         return kExitNoSound;
     }
     return kExitOk;

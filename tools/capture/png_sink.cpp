@@ -60,7 +60,9 @@ struct PngErrorState {
 
 void OnPngError(png_structp png, png_const_charp message) {
     auto* state = static_cast<PngErrorState*>(png_get_error_ptr(png));
-    std::snprintf(state->message, sizeof state->message, "%s", message);
+    // A failed write leaves its reason (a full disk) in errno, cleared before encoding began.
+    std::snprintf(state->message, sizeof state->message, "%s%s%s", message, errno ? ": " : "",
+                  errno ? std::strerror(errno) : "");
     std::longjmp(state->jump, 1);
 }
 
@@ -72,6 +74,7 @@ bool EncodePng(FILE* file, const std::uint8_t* rgba, int width, int height, char
                size_t messageSize) {
     PngErrorState state;
     state.message[0] = '\0';
+    errno = 0;
     png_structp png =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError, OnPngWarning);
     if (png == nullptr) {
@@ -149,6 +152,9 @@ bool WritePng(const char* path, const std::uint8_t* rgba, int width, int height,
     if (std::fclose(file) != 0 && ok) {
         *error = Describe(path, errno);
         ok = false;
+    }
+    if (!ok) {
+        unlink(path);  // a frame that could not be finished is not left looking like one
     }
     return ok;
 }

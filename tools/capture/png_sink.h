@@ -17,7 +17,7 @@ void PngFrameName(std::int64_t index, char* name, size_t size);
 // removes frame files an earlier capture left there, so the folder holds one sequence only.
 bool PrepareFrameFolder(const std::string& folder, std::string* error);
 
-// Writes one RGBA picture, top row first, as an RGB PNG.
+// Writes one RGBA picture, top row first, as an RGB PNG. On a failure no file is left at path.
 bool WritePng(const char* path, const std::uint8_t* rgba, int width, int height,
               std::string* error);
 

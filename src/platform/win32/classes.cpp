@@ -2,6 +2,7 @@
 #include <strings.h>
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -92,7 +93,7 @@ using platform::Find;
 
 // A class is known by its name and module; registering a name twice for one module fails.
 ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass) {
-    if (lpWndClass != nullptr) {
+    if (lpWndClass != nullptr && host::Recording()) {
         char detail[256];
         std::snprintf(detail, sizeof detail,
                       "class=%s style=0x%04x proc=%s extra=%d,%d instance=%s icon=%s cursor=%s "
@@ -108,7 +109,7 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass) {
                       lpWndClass->hbrBackground ? "set" : "null",
                       lpWndClass->lpszMenuName ? "set" : "null");
         host::Record("RegisterClassA", detail);
-    } else {
+    } else if (lpWndClass == nullptr) {
         host::Record("RegisterClassA", "null");
     }
     if (host::ShouldFail("RegisterClassA") || lpWndClass == nullptr ||
@@ -119,12 +120,17 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass) {
     if (Find(lpWndClass->lpszClassName, lpWndClass->hInstance) != nullptr) {
         return 0;
     }
-    platform::WindowClass entry{lpWndClass->lpszClassName, lpWndClass->hInstance, *lpWndClass,
-                                platform::nextAtom++};
-    platform::Classes().push_back(entry);
-    platform::Classes().back().record.lpszClassName = platform::Classes().back().name.c_str();
-    platform::Classes().back().record.lpszMenuName = nullptr;
-    return entry.atom;
+    // Running out of memory fails the registration, as any other failure does.
+    try {
+        platform::Classes().push_back(platform::WindowClass{
+            lpWndClass->lpszClassName, lpWndClass->hInstance, *lpWndClass, platform::nextAtom});
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    platform::WindowClass& entry = platform::Classes().back();
+    entry.record.lpszClassName = entry.name.c_str();
+    entry.record.lpszMenuName = nullptr;
+    return platform::nextAtom++;
 }
 
 // Fails for an unknown class and while a window of the class exists.

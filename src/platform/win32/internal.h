@@ -98,6 +98,15 @@ State& Get();
 
 // Brings SDL's video up the first time it is needed, with the host's choice of output.
 bool EnsureVideo();
+// A close signal not yet turned into WM_CLOSE, or a quit message not yet taken: a message box
+// asked for now ends at once, as a pending WM_QUIT ends one on Windows.
+bool ClosePending();
+// Ends the message box on screen, if any (safe in a signal handler).
+void EndMessageBox();
+// On X11: ends the process when the window has been destroyed from outside (x11.cpp).
+void CheckWindowExists(SDL_Window* window);
+// On X11: ends the process when the display connection closes while a message box waits.
+void WatchConnection(bool on);
 // Moves what SDL has seen (keys, close buttons, resizes, signals) into the message queue.
 void PumpHostEvents();
 Window* FindWindow(HWND handle);

@@ -13,6 +13,9 @@ int closeSignalsSeen = 0;
 
 extern "C" void OnCloseSignal(int) {
     closeSignals = closeSignals + 1;
+    // A message box waiting for its button would hold the close back: it ends instead, and the
+    // request reaches the window as soon as the program takes its messages again.
+    EndMessageBox();
 }
 
 // SDL's key codes to Windows' virtual keys, for the keys a program is likely to ask about.
@@ -137,6 +140,10 @@ void InstallSignalHandlers() {
         std::signal(SIGINT, OnCloseSignal);
         std::signal(SIGTERM, OnCloseSignal);
     }
+}
+
+bool ClosePending() {
+    return closeSignals != closeSignalsSeen || Get().quitPending;
 }
 
 void PumpHostEvents() {

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "platform/host.h"
 #include "win32/internal.h"
@@ -463,7 +464,7 @@ BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR* ppf
 }
 
 // A context for the device context's pixel format; it is not made current.
-HGLRC WINAPI wglCreateContext(HDC hdc) {
+HGLRC WINAPI wglCreateContext(HDC hdc) try {
     host::Record("wglCreateContext");
     platform::DeviceContext* dc = FindDc(hdc);
     if (host::ShouldFail("wglCreateContext") || dc == nullptr || dc->pixelFormat == 0) {
@@ -482,10 +483,12 @@ HGLRC WINAPI wglCreateContext(HDC hdc) {
     context->pixelFormat = dc->pixelFormat;
     Get().contexts.push_back(context);
     return reinterpret_cast<HGLRC>(context);
+} catch (const std::bad_alloc&) {
+    return nullptr;  // out of memory: no context, as for any other failure
 }
 // Makes the context current on the device context's window. The first time, GL's viewport and
 // scissor box take the window's client size, as a context's first use on a window gives them.
-BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) {
+BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) try {
     host::Record("wglMakeCurrent", hglrc ? "context" : "null");
     platform::State& state = Get();
     if (host::ShouldFail("wglMakeCurrent")) {
@@ -534,6 +537,10 @@ BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) {
         glScissor(0, 0, context->width, context->height);
     }
     return TRUE;
+} catch (const std::bad_alloc&) {
+    SDL_GL_MakeCurrent(SDL_GL_GetCurrentWindow(), nullptr);
+    Get().current = nullptr;
+    return FALSE;
 }
 
 BOOL WINAPI wglDeleteContext(HGLRC hglrc) {

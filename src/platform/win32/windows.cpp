@@ -3,6 +3,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "platform/host.h"
 #include "win32/internal.h"
@@ -21,6 +23,8 @@ Window* FindWindow(HWND handle) {
 }
 
 void InstallSignalHandlers();
+// On X11: ends the process when the display goes (x11.cpp).
+void WatchDisplay();
 
 bool EnsureVideo() {
     State& state = Get();
@@ -44,6 +48,7 @@ bool EnsureVideo() {
     }
     InstallSignalHandlers();
     SetWindowPixelFormat();
+    WatchDisplay();
     state.videoReady = true;
     ApplyCursor();
     return true;
@@ -141,7 +146,11 @@ void ShutdownWin32() {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         state.videoReady = false;
     }
-    SDL_Quit();
+    // Audio still up here means its clean-up was given up on (a frozen sound server): SDL_Quit
+    // would wait on it again.
+    if (SDL_WasInit(SDL_INIT_AUDIO) == 0) {
+        SDL_Quit();
+    }
 }
 
 }  // namespace platform
@@ -156,15 +165,17 @@ using platform::Window;
 HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
                             int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
                             HINSTANCE hInstance, LPVOID lpParam) {
-    char detail[320];
-    std::snprintf(
-        detail, sizeof detail,
-        "ex=0x%x class=%s title=%s style=0x%08x x=%d y=%d w=%d h=%d parent=%s menu=%s "
-        "instance=%s param=%s",
-        dwExStyle, lpClassName ? lpClassName : "(null)", lpWindowName ? lpWindowName : "(null)",
-        dwStyle, X, Y, nWidth, nHeight, hWndParent ? "set" : "null", hMenu ? "set" : "null",
-        hInstance == platform::ModuleHandle() ? "self" : "other", lpParam ? "set" : "null");
-    host::Record("CreateWindowExA", detail);
+    if (host::Recording()) {
+        char detail[320];
+        std::snprintf(
+            detail, sizeof detail,
+            "ex=0x%x class=%s title=%s style=0x%08x x=%d y=%d w=%d h=%d parent=%s menu=%s "
+            "instance=%s param=%s",
+            dwExStyle, lpClassName ? lpClassName : "(null)", lpWindowName ? lpWindowName : "(null)",
+            dwStyle, X, Y, nWidth, nHeight, hWndParent ? "set" : "null", hMenu ? "set" : "null",
+            hInstance == platform::ModuleHandle() ? "self" : "other", lpParam ? "set" : "null");
+        host::Record("CreateWindowExA", detail);
+    }
 
     const WNDCLASSA* windowClass = platform::FindClass(lpClassName, hInstance);
     if (host::ShouldFail("CreateWindowExA") || windowClass == nullptr ||
@@ -180,12 +191,20 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
         nHeight = 480;
     }
 
-    auto* window = new Window;
-    window->className = windowClass->lpszClassName;
+    // Everything of ours that allocates comes first: running out of memory fails the call.
+    Window* window = nullptr;
+    try {
+        auto made = std::make_unique<Window>();
+        made->className = windowClass->lpszClassName;
+        made->title = lpWindowName ? lpWindowName : "";
+        Get().windows.reserve(Get().windows.size() + 1);
+        window = made.release();
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
     window->instance = hInstance;
     window->procedure = windowClass->lpfnWndProc;
     window->style = dwStyle;
-    window->title = lpWindowName ? lpWindowName : "";
     window->dc.window = window;
     const RECT insets = platform::FrameInsets(dwStyle, hMenu != nullptr);
     window->clientX = X + insets.left;
@@ -285,6 +304,8 @@ HDC WINAPI GetDC(HWND hWnd) {
     if (host::ShouldFail("GetDC") || window == nullptr) {
         return nullptr;
     }
+    // What is drawn through the device context needs the window on the display.
+    platform::CheckWindowExists(window->sdl);
     return reinterpret_cast<HDC>(&window->dc);
 }
 

@@ -15,9 +15,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "platform/host.h"
 #include "platform/host_internal.h"
@@ -31,8 +37,14 @@ constexpr int kBufferFrames = 256;
 
 constexpr DWORD kHighestFrequency = 384000;
 
+// How long closing the output may take. Closing joins SDL's audio thread, which a sound server
+// that stopped answering (PulseAudio under SIGSTOP) holds for ever; past this the device is left
+// open: closing happens as the process ends or the host starts afresh, and neither may hang.
+constexpr std::chrono::milliseconds kCloseWait{750};
+
 struct AudioState {
     bool open = false;          // SDL's audio and the mixer are up (a successful BASS_Init)
+    bool abandoned = false;     // closing took too long and was left to finish by itself
     bool handlerAdded = false;  // the host closes us on Reset and at exit
     bool setDiskFile = false;   // we set SDL_DISKAUDIOFILE and restore it on shutdown
     bool hadDiskFile = false;
@@ -48,20 +60,51 @@ AudioState& State() {
     return *state;
 }
 
+void CloseOutput(AudioState& state) {
+    Mix_HaltMusic();
+    for (auto& stream : state.streams) {
+        Mix_FreeMusic(stream.second);
+    }
+    state.streams.clear();
+    Mix_CloseAudio();
+    Mix_Quit();
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+// Closes the output on a thread of its own and waits for it at most kCloseWait. False when it
+// has not finished: the thread is left waiting, and the output counts as open for good.
+bool CloseOutputInTime(AudioState& state) {
+    struct Closing {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool closed = false;
+    };
+    auto closing = std::make_shared<Closing>();
+    try {
+        std::thread([closing, &state] {
+            CloseOutput(state);
+            std::lock_guard<std::mutex> lock(closing->mutex);
+            closing->closed = true;
+            closing->done.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        CloseOutput(state);  // no thread to be had: close here
+        return true;
+    }
+    std::unique_lock<std::mutex> lock(closing->mutex);
+    return closing->done.wait_for(lock, kCloseWait, [&] { return closing->closed; });
+}
+
 // Frees every stream and closes the mixer and SDL's audio, so that a later BASS_Init starts as in
 // a fresh process. Runs from host::Reset and at process exit, before SDL itself is shut down.
 void ShutdownAudio() {
     AudioState& state = State();
-    if (state.open) {
-        Mix_HaltMusic();
-        for (auto& stream : state.streams) {
-            Mix_FreeMusic(stream.second);
+    if (state.open && !state.abandoned) {
+        if (CloseOutputInTime(state)) {
+            state.open = false;
+        } else {
+            state.abandoned = true;
         }
-        state.streams.clear();
-        Mix_CloseAudio();
-        Mix_Quit();
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        state.open = false;
     }
     SDL_ResetHint(SDL_HINT_AUDIODRIVER);
     if (state.setDiskFile) {
