@@ -22,8 +22,9 @@
 #   winenv_listen SECS    what the null sink played over the next SECS seconds, left channel:
 #                         "PEAK HZ", the peak sample value (0 to 32768) and the frequency: the
 #                         rate over the mean time between rises (from below -1000 to above
-#                         +1000), leaving out pauses of 10 ms or more such as the encoder's
-#                         padding where a looped file restarts
+#                         +1000) of the periods within a quarter of the median one, leaving out
+#                         pauses such as the encoder's padding where a looped file restarts and
+#                         gaps when the processor is busy
 #   winenv_errors FILE    the lines of a Wine log that report a fault of the program or of a
 #                         module it loads: err: channels, calls to unimplemented functions,
 #                         unhandled exceptions; exit status 0 when any. Wine's own desktop set-up
@@ -185,11 +186,19 @@ winenv_listen() {
         awk '{ v = $1; a = v < 0 ? -v : v; if (a > peak) peak = a
                if (v < -1000) low = 1
                else if (v > 1000 && low) {
-                   if (rises && n - rise < 441) { cycles++; span += n - rise }
+                   if (rises && n - rise < 441) { count[n - rise]++; cycles++ }
                    rise = n; rises++; low = 0
                }
                n++ }
-             END { printf "%d %.0f\n", peak, span ? cycles * 44100 / span : 0 }'
+             END {
+                 # The frequency from the median period and the periods near it, so that a
+                 # short gap in the output (a busy processor) counts for nothing.
+                 for (p = 1; p < 441 && seen * 2 < cycles; p++) { seen += count[p]; median = p }
+                 for (p = 1; p < 441; p++)
+                     if (count[p] && p * 4 >= median * 3 && p * 4 <= median * 5) {
+                         near += count[p]; span += count[p] * p
+                     }
+                 printf "%d %.0f\n", peak, span ? near * 44100 / span : 0 }'
 }
 
 winenv_errors() {
