@@ -7,8 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -17,23 +16,20 @@
 
 namespace audiotest {
 
-TempDir::TempDir(bool enter) {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "flimrevo-audio-XXXXXX").string();
-    EXPECT_NE(mkdtemp(pattern.data()), nullptr);
-    path_ = pattern;
+TempDir::TempDir(bool enter)
+    : path((std::filesystem::temp_directory_path() / "flimrevo-audio-XXXXXX").string()) {
+    EXPECT_NE(mkdtemp(path.data()), nullptr);
     if (enter) {
-        previous_ = std::filesystem::current_path().string();
-        std::filesystem::current_path(path_);
+        previous = std::filesystem::current_path().string();
+        std::filesystem::current_path(path);
     }
 }
 
 TempDir::~TempDir() {
-    if (!previous_.empty()) {
-        std::filesystem::current_path(previous_);
-    }
+    if (!previous.empty())
+        std::filesystem::current_path(previous);
     std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    std::filesystem::remove_all(path, ignored);
 }
 
 Pcm TestSignal(double seconds) {
@@ -64,24 +60,15 @@ Pcm DecodeMp3(const std::string& path) {
     Pcm pcm;
     int error = MPG123_OK;
     mpg123_handle* handle = mpg123_new(nullptr, &error);
-    if (handle == nullptr) {
-        return pcm;
-    }
     mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0);
     mpg123_format_none(handle);
     mpg123_format(handle, kRate, MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    if (mpg123_open(handle, path.c_str()) == MPG123_OK) {
-        std::vector<unsigned char> buffer(1 << 16);
-        for (;;) {
-            size_t done = 0;
-            const int result = mpg123_read(handle, buffer.data(), buffer.size(), &done);
-            const auto* samples = reinterpret_cast<const std::int16_t*>(buffer.data());
-            pcm.insert(pcm.end(), samples, samples + done / 2);
-            if (result != MPG123_OK && result != MPG123_NEW_FORMAT) {
-                break;
-            }
-        }
-        mpg123_close(handle);
+    std::int16_t buffer[1 << 15];
+    size_t done = 0;
+    int result = mpg123_open(handle, path.c_str());
+    while (result == MPG123_OK || result == MPG123_NEW_FORMAT) {
+        result = mpg123_read(handle, buffer, sizeof buffer, &done);
+        pcm.insert(pcm.end(), buffer, buffer + done / 2);
     }
     mpg123_delete(handle);
     return pcm;
@@ -106,12 +93,10 @@ Pcm ReadRecording(const std::string& path, std::size_t frames) {
          ++waited) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    // The device's own format: 16-bit samples in this host's byte order.
     const std::vector<std::uint8_t> bytes = ReadFile(path);
     Pcm pcm(bytes.size() / 4 * 2);
-    for (std::size_t i = 0; i < pcm.size(); ++i) {
-        // The disk driver writes the device's own format: 16-bit, little-endian on this host.
-        pcm[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    }
+    std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
     return pcm;
 }
 

@@ -20,8 +20,6 @@
 #define COUNTING_ALLOCATIONS 1
 
 extern "C" void* __libc_malloc(size_t size);
-extern "C" void* __libc_calloc(size_t count, size_t size);
-extern "C" void* __libc_realloc(void* block, size_t size);
 
 namespace {
 
@@ -59,15 +57,8 @@ extern "C" __attribute__((noinline)) void* malloc(size_t size) noexcept {
     Note();
     return __libc_malloc(size);
 }
-extern "C" __attribute__((noinline)) void* calloc(size_t count, size_t size) noexcept {
-    Note();
-    return __libc_calloc(count, size);
-}
-extern "C" __attribute__((noinline)) void* realloc(void* block, size_t size) noexcept {
-    Note();
-    return __libc_realloc(block, size);
-}
 // The other forms of new come here through the runtime's own definitions; delete uses free().
+// The piece's C++ containers allocate through new, any C code through malloc.
 __attribute__((noinline)) void* operator new(std::size_t size) {
     Note();
     void* block = __libc_malloc(size == 0 ? 1 : size);

@@ -37,10 +37,6 @@ extern "C" {
     void __wrap_##name params {              \
         Log(#name format "\n", __VA_ARGS__); \
     }
-#define WRAP0(name)        \
-    void __wrap_##name() { \
-        Log(#name "\n");   \
-    }
 WRAP(glClearColor, (GLclampf r, GLclampf g, GLclampf b, GLclampf a), " %.9g %.9g %.9g %.9g", r, g,
      b, a)
 WRAP(glClear, (GLbitfield mask), " %u", mask)
@@ -50,10 +46,10 @@ WRAP(glHint, (GLenum target, GLenum mode), " %u %u", target, mode)
 WRAP(glFogf, (GLenum p, GLfloat v), " %u %.9g", p, v)
 WRAP(glFogi, (GLenum p, GLint v), " %u %d", p, v)
 WRAP(glMatrixMode, (GLenum mode), " %u", mode)
-WRAP0(glLoadIdentity)
-WRAP0(glPushMatrix)
-WRAP0(glPopMatrix)
-WRAP0(glEnd)
+WRAP(glLoadIdentity, (), "%s", "")
+WRAP(glPushMatrix, (), "%s", "")
+WRAP(glPopMatrix, (), "%s", "")
+WRAP(glEnd, (), "%s", "")
 WRAP(glTranslatef, (GLfloat x, GLfloat y, GLfloat z), " %.9g %.9g %.9g", x, y, z)
 WRAP(glBegin, (GLenum mode), " %u", mode)
 WRAP(glColor3f, (GLfloat r, GLfloat g, GLfloat b), " %.9g %.9g %.9g", r, g, b)

@@ -11,7 +11,7 @@
    web_test.py WEB_BIN NATIVE_BIN   (WEB_BIN: the page and program; NATIVE_BIN: web_gl_calls,
                                      flimrevo-capture)
 """
-import base64, http.server, os, subprocess, sys, tempfile, threading, time
+import base64, functools, http.server, io, os, subprocess, sys, tempfile, threading, time
 import numpy as np
 from PIL import Image
 from selenium import webdriver
@@ -35,11 +35,7 @@ def check(ok, what):
 
 class Site(http.server.SimpleHTTPRequestHandler):
     """The site folder; under /nosound/ the same without the soundtrack."""
-    def __init__(self, *args, **kwargs):
-        super().__init__(*args, directory=SITE, **kwargs)
-
-    def log_message(self, *args):
-        pass
+    log_message = lambda *args: None
 
     def do_GET(self):
         if self.path.startswith('/nosound/'):
@@ -51,17 +47,15 @@ class Site(http.server.SimpleHTTPRequestHandler):
 
 def wait(script, seconds=60):
     end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        if browser.execute_script('return ' + script):
-            return True
+    while not browser.execute_script('return ' + script):
+        if time.monotonic() > end:
+            return False
         time.sleep(0.1)
-    return False
+    return True
 
 
 def screenshot():
-    with tempfile.TemporaryFile() as f:
-        f.write(browser.get_screenshot_as_png())
-        return np.asarray(Image.open(f).convert('RGB'), dtype=np.int16)
+    return np.asarray(Image.open(io.BytesIO(browser.get_screenshot_as_png())).convert('RGB'), dtype=np.int16)
 
 
 def moving_lattice(what):
@@ -92,8 +86,8 @@ def unmatched(a, b):
     return np.mean(nearest > 3)
 
 
-def still(frame, record=False):
-    browser.get(f'{url}?fps={FPS}&frame={frame}' + ('&record' if record else ''))
+def still(frame, record=''):
+    browser.get(f'{url}?fps={FPS}&frame={frame}{record}')
     return wait("document.body.dataset.state == 'ended'", 120)
 
 
@@ -102,7 +96,7 @@ frames = tempfile.TemporaryDirectory()
 capture = subprocess.Popen([os.path.join(NATIVE, 'flimrevo-capture'), '--fps', str(FPS), '--from', PICTURES[min(PICTURES)],
                             '--to', str(max(PICTURES) / FPS + 0.001), '-o', frames.name],
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), Site)
+server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), functools.partial(Site, directory=SITE))
 threading.Thread(target=server.serve_forever, daemon=True).start()
 url = f'http://127.0.0.1:{server.server_port}/'
 options = webdriver.ChromeOptions()
@@ -164,7 +158,7 @@ try:
                             capture_output=True, text=True, check=True).stdout.split('frame ')[1:]
     for n, text in zip(CALL_FRAMES, native):
         expected = text.split('\n')[1:-1]
-        got = still(n, record=True) and browser.execute_script('return piece.page.recorded').split('\n')[:-1]
+        got = still(n, '&record') and browser.execute_script('return piece.page.recorded').split('\n')[:-1]
         first = next((i for i, (a, b) in enumerate(zip(expected, got or [])) if a != b), None)
         where = f'first difference at call {first}: {expected[first]!r} / {got[first]!r}' if first is not None else ''
         check(got == expected, f'frame {n}: {len(got or [])} GL calls, the native build made {len(expected)} {where}')
@@ -188,8 +182,7 @@ try:
             for (let i = 0; i < p.length; i += 8192) s += String.fromCharCode.apply(null, p.subarray(i, i + 8192));
             return btoa(s);"""))
         # GL reads the rows from the bottom up.
-        web = np.frombuffer(pixels, np.uint8).reshape(reference.shape[0], reference.shape[1], 4)[::-1, :, :3]
-        web = web.astype(np.int16)
+        web = np.frombuffer(pixels, np.uint8).reshape(*reference.shape[:2], 4)[::-1, :, :3].astype(np.int16)
         same = np.mean(np.abs(web - reference).max(axis=2) <= 3)
         misses = max(unmatched(web, reference), unmatched(reference, web))
         check(misses <= 0.002, f'{seconds} s (frame {n}): {same:.2%} of pixels equal in place, '
