@@ -19,8 +19,14 @@ namespace testsupport {
 
 using Strings = std::vector<std::string>;
 
-inline double SecondsSince(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+// Whether `done()` holds within `limit` seconds, asked every 10 ms.
+template <class Done>
+bool Within(double limit, Done done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(limit);
+    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+    return true;
 }
 
 inline std::string Read(const std::string& path) {
@@ -37,8 +43,6 @@ struct Folder {
             std::filesystem::create_symlink(FLIMREVO_SOUNDTRACK, path + "/brumlevo.mp3");
     }
     ~Folder() { std::filesystem::remove_all(path); }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
     std::string operator/(const std::string& name) const { return path + "/" + name; }
     std::string Err() const { return Read(path + "/err.txt"); }
     std::string path;
@@ -69,15 +73,11 @@ inline pid_t Start(const Strings& argv, const Folder& folder, const Strings& env
 // The exit code, 128 + the signal that ended it, or -1 when it had not ended within `limit`
 // seconds (its session is killed then).
 inline int WaitFor(pid_t pid, double limit) {
-    const auto start = std::chrono::steady_clock::now();
     int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (SecondsSince(start) > limit) {
-            kill(-pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!Within(limit, [&] { return waitpid(pid, &status, WNOHANG) != 0; })) {
+        kill(-pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return -1;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
@@ -85,28 +85,19 @@ inline int WaitFor(pid_t pid, double limit) {
 // Whether no process of the session that pid led is left within `limit` seconds (what is left is
 // killed). Children of a test that is their subreaper are reaped here.
 inline bool SessionEnds(pid_t pid, double limit) {
-    const auto start = std::chrono::steady_clock::now();
-    for (;;) {
+    const bool ends = Within(limit, [&] {
         while (waitpid(-pid, nullptr, WNOHANG) > 0) {
         }
-        if (kill(-pid, 0) != 0)
-            return true;
-        if (SecondsSince(start) > limit) {
-            kill(-pid, SIGKILL);
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+        return kill(-pid, 0) != 0;
+    });
+    if (!ends)
+        kill(-pid, SIGKILL);
+    return ends;
 }
 
 // Whether the shell command succeeds within ten seconds of trying.
 inline bool Eventually(const std::string& command) {
-    for (const auto start = std::chrono::steady_clock::now(); SecondsSince(start) < 10;) {
-        if (std::system((command + " > /dev/null 2>&1").c_str()) == 0)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
+    return Within(10, [&] { return std::system((command + " > /dev/null 2>&1").c_str()) == 0; });
 }
 
 // ffprobe's entries for the streams of a kind ("v", "a") of `file` in `folder`: "key=value|..." a
