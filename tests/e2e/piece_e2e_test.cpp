@@ -60,12 +60,11 @@ TEST(PieceOnX, ShowsTheLatticeFullscreenOnEachScreenAndEndsAtOnceWhenAsked) {
                 border += black ? 0 : 1;
                 continue;
             }
-            light += Shade(p, 0.31, 0.31, 0.75) || (left && p[2] > p[0] + 60) ? 1 : 0;
-            dark += Shade(p, 0.06, 0.06, 0.19) ? 1 : 0;
-            other += black || Shade(p, 0.31, 0.31, 0.75) || Shade(p, 0.19, 0.19, 0.5) ||
-                             Shade(p, 0.06, 0.06, 0.19)
-                         ? 0
-                         : 1;
+            const bool bright = Shade(p, 0.31, 0.31, 0.75), middle = Shade(p, 0.19, 0.19, 0.5),
+                       faint = Shade(p, 0.06, 0.06, 0.19);
+            light += bright || (left && p[2] > p[0] + 60) ? 1 : 0;
+            dark += faint ? 1 : 0;
+            other += black || bright || middle || faint ? 0 : 1;
         }
         EXPECT_EQ(border, 0u) << "the borders are black";
         EXPECT_GT(light, pixels / 100);
