@@ -105,6 +105,8 @@ bool ClosePending();
 void EndMessageBox();
 // On X11: ends the process when the window has been destroyed from outside (x11.cpp).
 void CheckWindowExists(SDL_Window* window);
+// Stops treating the window's destruction as a loss: we are destroying it ourselves.
+void ForgetWindow(SDL_Window* window);
 // On X11: ends the process when the display connection closes while a message box waits.
 void WatchConnection(bool on);
 // Moves what SDL has seen (keys, close buttons, resizes, signals) into the message queue.

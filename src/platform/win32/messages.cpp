@@ -139,6 +139,9 @@ void InstallSignalHandlers() {
         installed = true;
         std::signal(SIGINT, OnCloseSignal);
         std::signal(SIGTERM, OnCloseSignal);
+        // A write to a display connection the server has closed fails with EPIPE, which Xlib
+        // reports to the lost-display handler; the signal would end the process before it.
+        std::signal(SIGPIPE, SIG_IGN);
     }
 }
 

@@ -104,6 +104,7 @@ void Forget(Window* window) {
         }
     }
     if (window->sdl != nullptr) {
+        ForgetWindow(window->sdl);
         SDL_DestroyWindow(window->sdl);
     }
     delete window;

@@ -61,6 +61,22 @@ int OnProtocolError(Display* display, XErrorEvent* error) {
     return previousErrorHandler ? previousErrorHandler(display, error) : 0;
 }
 
+// A window destroyed by another client: X tells its owner with DestroyNotify, which SDL hands on
+// only as a window-manager event, readable during this call. (The protocol error of the next
+// drawing request may never reach the handler above: the GL driver traps errors of its own.)
+int OnSystemEvent(void*, SDL_Event* event) {
+    if (event->type == SDL_SYSWMEVENT && event->syswm.msg->subsystem == SDL_SYSWM_X11 &&
+        event->syswm.msg->msg.x11.event.type == DestroyNotify) {
+        const XID gone = event->syswm.msg->msg.x11.event.xdestroywindow.window;
+        for (int i = 0; i < shownCount; ++i) {
+            if (gone == shownWindows[i]) {
+                EndForLostDisplay("the window was destroyed from outside");
+            }
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 void WatchDisplay() {
@@ -82,6 +98,8 @@ void WatchDisplay() {
         previousErrorHandler = setHandler(OnProtocolError);
         watching = true;
         watcherPid = getpid();
+        SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+        SDL_AddEventWatch(OnSystemEvent, nullptr);
     }
     dlclose(x11);  // SDL still holds it
 }
@@ -102,6 +120,21 @@ void CheckWindowExists(SDL_Window* window) {
     shownDisplay = info.info.x11.display;
     XWindowAttributes attributes;
     getAttributes(info.info.x11.display, info.info.x11.window, &attributes);
+}
+
+// The window is about to be destroyed by us: its DestroyNotify is no loss of the display.
+void ForgetWindow(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!watching || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) {
+        return;
+    }
+    for (int i = 0; i < shownCount; ++i) {
+        if (shownWindows[i] == info.info.x11.window) {
+            shownWindows[i] = shownWindows[--shownCount];
+            break;
+        }
+    }
 }
 
 // While a message box waits, nothing reads the connection, so a server that closes it (a client
