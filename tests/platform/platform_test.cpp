@@ -1,16 +1,14 @@
-// Win32 behaviour the piece leans on, where a stand-in could plausibly get it wrong: the order
-// the queue gives messages in, the tick count's wrap, the cursor's counter, the key state's two
-// bits and the screen saver held off. Headless.
+// The order the Win32 stand-in's queue gives messages in, which the piece's pump leans on: the
+// cursor's counter, the key state and the screen saver are shown by the window and driver tests.
+// Headless.
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <SDL.h>
 
 #include <string>
 #include <vector>
 
 #include "platform/host.h"
-#include "support/push_key.h"
 
 namespace {
 
@@ -22,14 +20,6 @@ std::string Describe(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CALLBACK Recorder(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     seen.push_back(Describe(message, wParam, lParam));
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// Keeps the screen-saver requests from the default handling, as the piece's procedure does.
-LRESULT CALLBACK Swallower(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_SYSCOMMAND && (wParam == SC_SCREENSAVE || wParam == SC_MONITORPOWER)) {
-        return 0;
-    }
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -45,19 +35,19 @@ class PlatformTest : public ::testing::Test {
     }
     void TearDown() override { host::Reset(); }
 
-    HWND MakeWindow(WNDPROC procedure, DWORD style, int width, int height) {
+    HWND MakeWindow() {
         WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = procedure;
+        windowClass.lpfnWndProc = Recorder;
         windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = procedure == Recorder ? "recorder" : "swallower";
+        windowClass.lpszClassName = "recorder";
         RegisterClassA(&windowClass);
-        return CreateWindowExA(0, windowClass.lpszClassName, "test", style, 0, 0, width, height,
-                               nullptr, nullptr, windowClass.hInstance, nullptr);
+        return CreateWindowExA(0, "recorder", "test", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr,
+                               windowClass.hInstance, nullptr);
     }
 };
 
 TEST_F(PlatformTest, QueueGivesPostedMessagesInOrderAndQuitOnceWhenNothingElseIsLeft) {
-    const HWND window = MakeWindow(Recorder, WS_POPUP, 64, 64);
+    const HWND window = MakeWindow();
     ASSERT_NE(window, nullptr);
     PostQuitMessage(3);  // first, but it waits for the queue to empty
     PostMessageA(window, WM_USER + 1, 10, 11);
@@ -83,45 +73,6 @@ TEST_F(PlatformTest, QueueGivesPostedMessagesInOrderAndQuitOnceWhenNothingElseIs
     // Only the window's own messages reach its procedure.
     EXPECT_EQ(seen, (std::vector<std::string>{Describe(WM_USER + 1, 10, 11),
                                               Describe(WM_USER + 3, 30, 31)}));
-}
-
-TEST_F(PlatformTest, TickCountWrapsInThirtyTwoBitsAndTheCursorKeepsACounter) {
-    host::SetTicks(0xFFFFFF00u);
-    const DWORD before = GetTickCount();
-    host::SetTicks(before + 0x200u);
-    EXPECT_EQ(GetTickCount(), 0x100u);
-    EXPECT_EQ(static_cast<DWORD>(GetTickCount() - before), 0x200u);
-    EXPECT_EQ(ShowCursor(FALSE), -1);
-    EXPECT_EQ(ShowCursor(FALSE), -2);
-    EXPECT_EQ(ShowCursor(TRUE), -1);
-}
-
-TEST_F(PlatformTest, KeyStateHasBitFifteenWhileDownAndBitZeroForAPressSinceTheLastCall) {
-    ASSERT_NE(MakeWindow(Recorder, WS_POPUP | WS_VISIBLE, 64, 64), nullptr);
-    auto poll = [] {
-        return static_cast<unsigned>(static_cast<WORD>(GetAsyncKeyState(VK_ESCAPE)));
-    };
-    EXPECT_EQ(poll(), 0u);
-    PushKey(SDLK_ESCAPE, true);
-    PushKey(SDLK_ESCAPE, false);
-    EXPECT_EQ(poll(), 0x0001u);  // pressed and released between two calls
-    EXPECT_EQ(poll(), 0u);
-    PushKey(SDLK_ESCAPE, true);
-    EXPECT_EQ(poll(), 0x8001u);
-    EXPECT_EQ(poll(), 0x8000u);
-    PushKey(SDLK_ESCAPE, false);
-    EXPECT_EQ(poll(), 0u);
-}
-
-TEST_F(PlatformTest, ScreenSaverStaysOffWhileAWindowSwallowsItsRequests) {
-    const HWND passing = MakeWindow(Recorder, WS_POPUP | WS_VISIBLE, 64, 64);
-    ASSERT_NE(passing, nullptr);
-    EXPECT_TRUE(SDL_IsScreenSaverEnabled());
-    const HWND holding = MakeWindow(Swallower, WS_POPUP | WS_VISIBLE, 64, 64);
-    ASSERT_NE(holding, nullptr);
-    EXPECT_FALSE(SDL_IsScreenSaverEnabled());
-    DestroyWindow(holding);
-    EXPECT_TRUE(SDL_IsScreenSaverEnabled());
 }
 
 }  // namespace
