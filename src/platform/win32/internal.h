@@ -56,19 +56,19 @@ struct GlContext {
     int width = 0, height = 0;
     // The window's own framebuffer has the pixel format's channels and depths.
     bool windowFits = false;
-    // Drawing into the framebuffer object, which SwapBuffers copies to the window, instead of
-    // straight into the window's own framebuffer. The object is made when first needed.
+    // Drawing into a framebuffer object, which SwapBuffers copies to the window, instead of
+    // straight into the window's own framebuffer. The objects are made when first needed: one,
+    // or two that take turns where frames are read one swap late; `drawing` is the program's.
     bool offscreen = false;
-    unsigned framebuffer = 0, colour = 0, depthStencil = 0;
+    unsigned framebuffers[2] = {}, colours[2] = {}, depthStencils[2] = {};
+    int drawing = 0;
     int framebufferWidth = 0, framebufferHeight = 0;
     // Where the last copy went, and for how many more copies the borders around it are cleared.
     Layout shown;
     int borderClears = 0;
     // Read-backs for the host: GL's rows, and the frame top row first.
     std::vector<std::uint8_t> readback, frame;
-    // A read-back into a pixel buffer that is handed over one swap later.
-    unsigned packBuffer = 0;
-    size_t packBufferBytes = 0;
+    // The other framebuffer object holds a finished frame, of this size, not yet handed over.
     bool readPending = false;
     int pendingWidth = 0, pendingHeight = 0;
 };

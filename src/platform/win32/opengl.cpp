@@ -13,7 +13,10 @@
 // copies nothing and swaps nothing; it only reads the picture back when the host asks for frames.
 // (The object, not the window's framebuffer, because Mesa rasterises the two with opposite row
 // orders, which moves a few pixels at the ends of lines: the host's frames stay as they always
-// were.)
+// were.) Where the host takes its frames one swap late, two objects take turns: SwapBuffers sends
+// the finished frame to the rasteriser and reads the one before it from the other object, which
+// nothing in flight touches, so the read waits for nothing and the drawing of the next frame
+// overlaps the rasterising of this one.
 #include <GL/gl.h>
 #include <GL/glext.h>
 
@@ -50,14 +53,8 @@ struct GlCalls {
     PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus;
     PFNGLBLITFRAMEBUFFERPROC blitFramebuffer;
     PFNGLCLEARBUFFERFVPROC clearBufferfv;
-    // Pixel buffer objects, for read-backs that overlap the next frame; optional.
-    bool pixelBuffers = false;
-    PFNGLGENBUFFERSPROC genBuffers;
-    PFNGLBINDBUFFERPROC bindBuffer;
-    PFNGLBUFFERDATAPROC bufferData;
-    PFNGLMAPBUFFERPROC mapBuffer;
-    PFNGLUNMAPBUFFERPROC unmapBuffer;
-    PFNGLGETBUFFERSUBDATAPROC getBufferSubData;
+    // GL_MESA_pack_invert: read-backs come top row first, without a copy of ours to turn them.
+    bool packInvert = false;
 };
 
 GlCalls gl;
@@ -81,17 +78,9 @@ bool LoadCalls() {
                     Load(&gl.checkFramebufferStatus, "glCheckFramebufferStatus") &&
                     Load(&gl.blitFramebuffer, "glBlitFramebuffer") &&
                     Load(&gl.clearBufferfv, "glClearBufferfv");
-        gl.pixelBuffers =
-            Load(&gl.genBuffers, "glGenBuffers") && Load(&gl.bindBuffer, "glBindBuffer") &&
-            Load(&gl.bufferData, "glBufferData") && Load(&gl.mapBuffer, "glMapBuffer") &&
-            Load(&gl.unmapBuffer, "glUnmapBuffer") &&
-            Load(&gl.getBufferSubData, "glGetBufferSubData");
+        gl.packInvert = SDL_GL_ExtensionSupported("GL_MESA_pack_invert") == SDL_TRUE;
     }
     return gl.loaded;
-}
-
-size_t FrameBytes(int width, int height) {
-    return static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
 }
 
 // Whether the window's own framebuffer (bound now) holds what the pixel format promises, channel
@@ -108,32 +97,52 @@ bool WindowFramebufferFits(int pixelFormat) {
            depth == 24 && stencil == 8;
 }
 
-// (Re)allocates the framebuffer object at the picture's size. The context must be current.
-bool SizeFramebuffer(GlContext* context) {
-    if (context->framebuffer != 0 && context->framebufferWidth == context->width &&
-        context->framebufferHeight == context->height) {
-        return true;
+// Frames read one swap late: the host takes them so, and the picture is in framebuffer objects.
+bool ReadsLate(const GlContext* context) {
+    const host::Options& options = host::Current();
+    return options.onPresent && options.lateFrames && context->offscreen;
+}
+
+// (Re)allocates framebuffer object i at the picture's size and binds it.
+bool SizeFramebuffer(GlContext* context, int i) {
+    if (context->framebuffers[i] == 0) {
+        gl.genFramebuffers(1, &context->framebuffers[i]);
+        gl.genRenderbuffers(1, &context->colours[i]);
+        gl.genRenderbuffers(1, &context->depthStencils[i]);
     }
-    if (context->framebuffer == 0) {
-        gl.genFramebuffers(1, &context->framebuffer);
-        gl.genRenderbuffers(1, &context->colour);
-        gl.genRenderbuffers(1, &context->depthStencil);
-    }
-    gl.bindRenderbuffer(GL_RENDERBUFFER, context->colour);
+    gl.bindRenderbuffer(GL_RENDERBUFFER, context->colours[i]);
     gl.renderbufferStorage(GL_RENDERBUFFER,
                            context->pixelFormat == kFormatRgba ? GL_RGBA8 : GL_RGB8, context->width,
                            context->height);
-    gl.bindRenderbuffer(GL_RENDERBUFFER, context->depthStencil);
+    gl.bindRenderbuffer(GL_RENDERBUFFER, context->depthStencils[i]);
     gl.renderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, context->width, context->height);
     gl.bindRenderbuffer(GL_RENDERBUFFER, 0);
-    gl.bindFramebuffer(GL_FRAMEBUFFER, context->framebuffer);
+    gl.bindFramebuffer(GL_FRAMEBUFFER, context->framebuffers[i]);
     gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                               context->colour);
+                               context->colours[i]);
     gl.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
-                               context->depthStencil);
+                               context->depthStencils[i]);
+    return gl.checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+}
+
+void DeliverLate(GlContext* context);
+
+// Sizes the framebuffer objects the context needs to the picture. The context must be current.
+bool SizeFramebuffers(GlContext* context) {
+    const int count = ReadsLate(context) ? 2 : 1;
+    if (context->framebuffers[count - 1] != 0 && context->framebufferWidth == context->width &&
+        context->framebufferHeight == context->height) {
+        return true;
+    }
+    DeliverLate(context);  // a finished frame is read before its object changes
+    for (int i = 0; i < count; ++i) {
+        if (!SizeFramebuffer(context, i)) {
+            return false;
+        }
+    }
     context->framebufferWidth = context->width;
     context->framebufferHeight = context->height;
-    return gl.checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    return true;
 }
 
 // Chooses where the next frame is drawn: the window's own framebuffer where it has the picture's
@@ -143,15 +152,16 @@ bool Place(GlContext* context, Window* window) {
     SDL_GL_GetDrawableSize(window->sdl, &width, &height);
     const bool offscreen = host::Current().video == host::Video::Headless || !context->windowFits ||
                            width != context->width || height != context->height;
-    if (offscreen && !SizeFramebuffer(context)) {
-        gl.bindFramebuffer(GL_FRAMEBUFFER, 0);
-        return false;
-    }
     if (offscreen && !context->offscreen) {
         context->shown = Layout();  // the borders are cleared afresh
     }
     context->offscreen = offscreen;
-    gl.bindFramebuffer(GL_FRAMEBUFFER, offscreen ? context->framebuffer : 0);
+    if (offscreen && !SizeFramebuffers(context)) {
+        context->offscreen = false;
+        gl.bindFramebuffer(GL_FRAMEBUFFER, 0);
+        return false;
+    }
+    gl.bindFramebuffer(GL_FRAMEBUFFER, offscreen ? context->framebuffers[context->drawing] : 0);
     return true;
 }
 
@@ -165,103 +175,46 @@ DeviceContext* FindDc(HDC handle) {
     return nullptr;
 }
 
-// Pack state of the program's that a read-back of ours must not disturb, set for ours and restored.
-class PackState {
-  public:
-    PackState() {
-        glGetIntegerv(GL_PACK_ALIGNMENT, &alignment_);
-        glPixelStorei(GL_PACK_ALIGNMENT, 4);
-        if (gl.pixelBuffers) {
-            glGetIntegerv(GL_PIXEL_PACK_BUFFER_BINDING, &buffer_);
-        }
-    }
-    ~PackState() {
-        glPixelStorei(GL_PACK_ALIGNMENT, alignment_);
-        if (gl.pixelBuffers) {
-            gl.bindBuffer(GL_PIXEL_PACK_BUFFER, static_cast<GLuint>(buffer_));
-        }
-    }
-    PackState(const PackState&) = delete;
-    PackState& operator=(const PackState&) = delete;
-
-  private:
-    GLint alignment_ = 4;
-    GLint buffer_ = 0;
-};
-
-// Hands GL's rows (bottom row first) to the host, top row first.
-void Deliver(GlContext* context, const std::uint8_t* rows, int width, int height) {
+// Reads the bound read framebuffer's picture of the given size and hands it to the host, top row
+// first. The program's pack alignment is kept as it was.
+void Read(GlContext* context, int width, int height) {
+    const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
     const size_t row = static_cast<size_t>(width) * 4;
-    if (context->frame.size() < FrameBytes(width, height)) {
-        context->frame.resize(FrameBytes(width, height));
+    GLint alignment = 4;
+    glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    if (context->frame.size() < bytes) {
+        context->frame.resize(bytes);
     }
-    for (int y = 0; y < height; ++y) {
-        std::memcpy(&context->frame[static_cast<size_t>(y) * row],
-                    rows + static_cast<size_t>(height - 1 - y) * row, row);
+    if (gl.packInvert) {
+        glPixelStorei(GL_PACK_INVERT_MESA, GL_TRUE);
+        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, context->frame.data());
+        glPixelStorei(GL_PACK_INVERT_MESA, GL_FALSE);
+    } else {
+        if (context->readback.size() < bytes) {
+            context->readback.resize(bytes);
+        }
+        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, context->readback.data());
+        for (int y = 0; y < height; ++y) {  // GL's rows come bottom row first
+            std::memcpy(&context->frame[static_cast<size_t>(y) * row],
+                        &context->readback[static_cast<size_t>(height - 1 - y) * row], row);
+        }
     }
+    glPixelStorei(GL_PACK_ALIGNMENT, alignment);
     host::Current().onPresent(host::Frame{context->frame.data(), width, height});
 }
 
-// Reads the finished picture and hands it to the host at once.
-void ReadNow(GlContext* context) {
-    const size_t bytes = FrameBytes(context->width, context->height);
-    if (context->readback.size() < bytes) {
-        context->readback.resize(bytes);
-    }
-    {
-        PackState pack;
-        if (gl.pixelBuffers) {
-            gl.bindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-        }
-        glReadPixels(0, 0, context->width, context->height, GL_RGBA, GL_UNSIGNED_BYTE,
-                     context->readback.data());
-    }
-    Deliver(context, context->readback.data(), context->width, context->height);
-}
-
-// Hands the host the frame whose read-back into the pixel buffer was started at the last swap.
+// Hands the host the finished frame waiting in the framebuffer object the program is not drawing
+// into.
 void DeliverLate(GlContext* context) {
     if (!context->readPending) {
         return;
     }
     context->readPending = false;
-    const int width = context->pendingWidth, height = context->pendingHeight;
-    const size_t bytes = FrameBytes(width, height);
-    PackState pack;
-    gl.bindBuffer(GL_PIXEL_PACK_BUFFER, context->packBuffer);
-    if (const void* rows = gl.mapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY)) {
-        Deliver(context, static_cast<const std::uint8_t*>(rows), width, height);
-        gl.unmapBuffer(GL_PIXEL_PACK_BUFFER);
-    } else {
-        if (context->readback.size() < bytes) {
-            context->readback.resize(bytes);
-        }
-        gl.getBufferSubData(GL_PIXEL_PACK_BUFFER, 0, static_cast<GLsizeiptr>(bytes),
-                            context->readback.data());
-        Deliver(context, context->readback.data(), width, height);
-    }
-}
-
-// Starts reading the finished picture into a pixel buffer, to be handed over at the next swap (or
-// when the context stops being current): GL copies it while the program draws the next frame.
-void ReadLate(GlContext* context) {
-    DeliverLate(context);
-    const size_t bytes = FrameBytes(context->width, context->height);
-    PackState pack;
-    if (context->packBuffer == 0) {
-        gl.genBuffers(1, &context->packBuffer);
-    }
-    gl.bindBuffer(GL_PIXEL_PACK_BUFFER, context->packBuffer);
-    if (context->packBufferBytes != bytes) {
-        gl.bufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(bytes), nullptr,
-                      GL_STREAM_READ);
-        context->packBufferBytes = bytes;
-    }
-    glReadPixels(0, 0, context->width, context->height, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    context->pendingWidth = context->width;
-    context->pendingHeight = context->height;
-    context->readPending = true;
-    glFlush();  // the frame and its read-back go to the rasteriser now, not with the next frame
+    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, context->framebuffers[1 - context->drawing]);
+    Read(context, context->pendingWidth, context->pendingHeight);
+    gl.bindFramebuffer(GL_READ_FRAMEBUFFER,
+                       context->offscreen ? context->framebuffers[context->drawing] : 0);
 }
 
 // Saves the program's scissor test and box, and restores them.
@@ -344,25 +297,25 @@ void ShowScaled(GlContext* context, Window* window) {
             ClearBorders(layout);
         }
         glDisable(GL_SCISSOR_TEST);
-        gl.bindFramebuffer(GL_READ_FRAMEBUFFER, context->framebuffer);
+        gl.bindFramebuffer(GL_READ_FRAMEBUFFER, context->framebuffers[context->drawing]);
         const bool exact = layout.width == context->width && layout.height == context->height;
         gl.blitFramebuffer(0, 0, context->width, context->height, layout.x, layout.y,
                            layout.x + layout.width, layout.y + layout.height, GL_COLOR_BUFFER_BIT,
                            exact ? GL_NEAREST : GL_LINEAR);
     }
     SDL_GL_SwapWindow(window->sdl);
-    gl.bindFramebuffer(GL_FRAMEBUFFER, context->framebuffer);
+    gl.bindFramebuffer(GL_FRAMEBUFFER, context->framebuffers[context->drawing]);
 }
 
 // SwapBuffers' work: the frame to the host, then to the screen.
 void Present(GlContext* context, Window* window) {
     const host::Options& options = host::Current();
-    if (options.onPresent) {
-        if (options.lateFrames && gl.pixelBuffers) {
-            ReadLate(context);
-        } else {
-            ReadNow(context);
-        }
+    const bool late = ReadsLate(context);
+    if (late) {
+        glFlush();  // the frame goes to the rasteriser now, while the one before it is read
+    } else if (options.onPresent) {
+        DeliverLate(context);  // one left from a way of drawing that no longer applies
+        Read(context, context->width, context->height);
     }
     if (options.video == host::Video::Headless) {
         // Nothing to show.
@@ -370,6 +323,13 @@ void Present(GlContext* context, Window* window) {
         ShowScaled(context, window);
     } else {
         SDL_GL_SwapWindow(window->sdl);
+    }
+    if (late) {
+        DeliverLate(context);
+        context->readPending = true;
+        context->pendingWidth = context->width;
+        context->pendingHeight = context->height;
+        context->drawing = 1 - context->drawing;
     }
     if (options.onSwap) {
         options.onSwap();
@@ -406,7 +366,7 @@ void SetWindowPixelFormat() {
 
 void DeliverLateFrame() {
     GlContext* context = Get().current;
-    if (context != nullptr && context->readPending && host::Current().onPresent) {
+    if (context != nullptr && host::Current().onPresent) {
         DeliverLate(context);
     }
     if (context != nullptr) {
@@ -554,7 +514,7 @@ BOOL WINAPI wglDeleteContext(HGLRC hglrc) {
         platform::DeliverLateFrame();
         state.current = nullptr;
     }
-    SDL_GL_DeleteContext(context->sdl);  // its framebuffer and pixel buffer objects go with it
+    SDL_GL_DeleteContext(context->sdl);  // its framebuffer objects go with it
     auto& contexts = state.contexts;
     contexts.erase(std::find(contexts.begin(), contexts.end(), context));
     delete context;
