@@ -2,9 +2,9 @@
 #include <strings.h>
 
 #include <cstdio>
+#include <list>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "platform/host.h"
 #include "win32/internal.h"
@@ -19,8 +19,9 @@ struct WindowClass {
     ATOM atom;
 };
 
-std::vector<WindowClass>& Classes() {
-    static std::vector<WindowClass> classes;
+// A list: each class's record points into its own name, so entries must never move.
+std::list<WindowClass>& Classes() {
+    static std::list<WindowClass> classes;
     return classes;
 }
 
@@ -146,8 +147,7 @@ BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance) {
             return FALSE;
         }
     }
-    auto& classes = platform::Classes();
-    classes.erase(classes.begin() + (entry - classes.data()));
+    platform::Classes().remove_if([entry](const platform::WindowClass& c) { return &c == entry; });
     return TRUE;
 }
 
