@@ -25,6 +25,7 @@
 #include <GL/gl.h>
 #include <SDL.h>
 
+#include "bare_window.h"
 #include "driver/piece.h"
 #include "platform/host.h"
 #include "timeline/timeline.h"
@@ -84,18 +85,8 @@ double PieceRound() {
 }
 
 double BareRound() {
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "no SDL video: %s\n", SDL_GetError());
-        return 0;
-    }
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, 0);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
-    SDL_Window* window =
-        SDL_CreateWindow("bare", 0, 0, 1024, 768, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    SDL_GLContext context = window ? SDL_GL_CreateContext(window) : nullptr;
+    SDL_GLContext context = nullptr;
+    SDL_Window* window = OpenBareWindow(&context);
     double fps = 0;
     if (context != nullptr) {
         Clock::time_point start;
@@ -112,11 +103,9 @@ double BareRound() {
         }
         fps = framesPerRound / std::chrono::duration<double>(Clock::now() - start).count();
         SDL_GL_DeleteContext(context);
-    }
-    if (window != nullptr) {
         SDL_DestroyWindow(window);
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
     return fps;
 }
 

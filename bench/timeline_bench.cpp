@@ -42,6 +42,7 @@
 #include <GL/gl.h>
 #include <SDL.h>
 
+#include "bare_window.h"
 #include "driver/piece.h"
 #include "geometry/cubes.h"
 #include "platform/host.h"
@@ -197,23 +198,9 @@ Timing RunBare(const std::vector<std::uint32_t>& schedule, const std::vector<Fra
     Timing timing;
     Clock::time_point first;
     double firstCpu = 0;
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "no SDL video: %s\n", SDL_GetError());
-        std::exit(1);
-    }
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, 0);
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_Window* window =
-        SDL_CreateWindow("bare", 0, 0, 1024, 768, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    SDL_GLContext context = window ? SDL_GL_CreateContext(window) : nullptr;
-    if (context == nullptr) {
-        std::fprintf(stderr, "no GL window: %s\n", SDL_GetError());
+    SDL_GLContext context = nullptr;
+    SDL_Window* window = OpenBareWindow(&context);
+    if (window == nullptr) {
         std::exit(1);
     }
     for (size_t f = 0; f < frames; ++f) {
