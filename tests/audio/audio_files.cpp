@@ -5,12 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "mp3_encoder.h"
 
@@ -79,20 +77,7 @@ std::vector<std::uint8_t> ReadFile(const std::string& path) {
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good()) << "cannot write " << path;
-}
-
-Pcm ReadRecording(const std::string& path, std::size_t frames) {
-    std::error_code error;
-    for (int waited = 0;
-         waited < 4000 && std::filesystem::file_size(path, error) < frames * 4 && frames > 0;
-         ++waited) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+Pcm ReadRecording(const std::string& path) {
     // The device's own format: 16-bit samples in this host's byte order.
     const std::vector<std::uint8_t> bytes = ReadFile(path);
     Pcm pcm(bytes.size() / 4 * 2);

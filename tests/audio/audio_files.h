@@ -26,9 +26,8 @@ Pcm TestSignal(double seconds);
 void WriteMp3(const Pcm& pcm, const std::string& path);  // 44.1 kHz; fails the test on error
 Pcm DecodeMp3(const std::string& path);                  // libmpg123's decoding; empty on error
 std::vector<std::uint8_t> ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
-// What SDL's disk driver wrote, once it holds `frames` frames (waiting up to 20 s), or as it is.
-Pcm ReadRecording(const std::string& path, std::size_t frames = 0);
+// What SDL's disk driver has written so far.
+Pcm ReadRecording(const std::string& path);
 // The first frame with a nonzero sample; pcm.size() / 2 when all silent.
 std::size_t FirstSound(const Pcm& pcm);
 // Normalised cross-correlation of `recording` from frame `at` with `reference`'s first `frames`
