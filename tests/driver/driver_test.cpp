@@ -6,6 +6,7 @@
 // platform layer) or a shared library (Mesa, SDL), and only the first must be zero.
 #include <gtest/gtest.h>
 
+#include <SDL.h>
 #include <dlfcn.h>
 #include <execinfo.h>
 
@@ -20,7 +21,6 @@
 #include <string>
 
 #include "support/piece_run.h"
-#include "support/push_key.h"
 #include "window/window.h"
 
 #ifndef __SANITIZE_ADDRESS__
@@ -80,21 +80,6 @@ namespace {
 
 using Log = std::vector<std::string>;
 
-// Frame n is drawn at msOf(n) and, as it is presented, atFrame(n) runs: what it posts or presses
-// reaches the pump and the poll of frame n.
-testsupport::PieceRunResult RunWith(const std::function<void(int)>& atFrame,
-                                    std::function<std::uint32_t(int)> msOf = nullptr) {
-    testsupport::PieceRunOptions options;
-    options.frameMs = std::move(msOf);
-    options.onFrame = [&](int n, const host::Frame&) {
-        atFrame(n);
-        return true;
-    };
-    options.maxFrames = 20;  // a stop for a loop that would not end
-    options.record = true;
-    return testsupport::RunPiece(options);
-}
-
 // Where the first entry that starts with `prefix` stands in the log; the log's size when none.
 size_t Find(const Log& log, const std::string& prefix) {
     return static_cast<size_t>(
@@ -103,11 +88,16 @@ size_t Find(const Log& log, const std::string& prefix) {
         log.begin());
 }
 
-const char kCloseStarts[] = "ChangeDisplaySettingsA null 0";
-
+// A press and a release of the key, as the keyboard delivers them.
 void Tap(SDL_Keycode key) {
-    PushKey(key, true);
-    PushKey(key, false);
+    for (const bool down : {true, false}) {
+        SDL_Event event{};
+        event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+        event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+        event.key.keysym.sym = key;
+        event.key.keysym.scancode = SDL_GetScancodeFromKey(key);
+        SDL_PushEvent(&event);
+    }
 }
 
 TEST(FrameLoop, EachWayOutEndsThePieceAfterItsFrameWithTheQueueDrained) {
@@ -116,6 +106,7 @@ TEST(FrameLoop, EachWayOutEndsThePieceAfterItsFrameWithTheQueueDrained) {
         std::function<void(int)> at;
         int frames;
         const char* pumpedBeforeClose;  // a message the window saw in the last frame
+        std::function<std::uint32_t(int)> msOf;
     } ways[] = {
         // Any other key leaves the piece running; Escape pressed and released between two polls
         // ends it.
@@ -124,7 +115,7 @@ TEST(FrameLoop, EachWayOutEndsThePieceAfterItsFrameWithTheQueueDrained) {
              if (n == 1 || n == 3)
                  Tap(n == 1 ? SDLK_a : SDLK_ESCAPE);
          },
-         4, "DefWindowProcA 0x0101 0x1b "},
+         4, "DefWindowProcA 0x0101 0x1b ", nullptr},
         {"quit message",
          [](int n) {
              if (n == 2) {
@@ -132,20 +123,43 @@ TEST(FrameLoop, EachWayOutEndsThePieceAfterItsFrameWithTheQueueDrained) {
                  PostMessageA(DisplayState.window, WM_USER + 1, 0x11, 0x22);
              }
          },
-         3, "DefWindowProcA 0x0401 0x11 0x22"},
+         3, "DefWindowProcA 0x0401 0x11 0x22", nullptr},
         {"Ctrl+C",
          [](int n) {
              if (n == 1)
                  std::raise(SIGINT);
          },
-         2, "PostQuitMessage 0"},
+         2, "PostQuitMessage 0", nullptr},
+        // Frames at 0, 60, 92 and 93 s: the lattice ends the piece in the one at 93 s, which still
+        // pumps a message posted and polls an Escape press.
+        {"end of the timeline",
+         [](int n) {
+             if (n == 3) {
+                 PostMessageA(DisplayState.window, WM_USER + 2, 0, 0);
+                 Tap(SDLK_ESCAPE);
+             }
+         },
+         4, "DefWindowProcA 0x0402 0x0 0x0",
+         [](int n) { return static_cast<std::uint32_t>(n < 2 ? 60000 * n : 90000 + 1000 * n); }},
     };
     for (const auto& way : ways) {
         SCOPED_TRACE(way.what);
-        const auto run = RunWith(way.at);
+        // Frame n is drawn at msOf(n) (default: n s); what at(n) posts or presses as it is
+        // presented reaches the pump and the poll of frame n.
+        testsupport::PieceRunOptions options;
+        options.frameMs = way.msOf;
+        options.onFrame = [&](int n, const host::Frame&) {
+            way.at(n);
+            return true;
+        };
+        options.maxFrames = 20;  // a stop for a loop that would not end
+        options.record = true;
+        const auto run = testsupport::RunPiece(options);
         EXPECT_EQ(run.frames, way.frames);
         EXPECT_EQ(run.exitCode, 0);
-        EXPECT_LT(Find(run.log, way.pumpedBeforeClose), Find(run.log, kCloseStarts));
+        EXPECT_EQ(run.escapeAfter, 0u);  // any press was taken by the last poll
+        EXPECT_LT(Find(run.log, way.pumpedBeforeClose),
+                  Find(run.log, "ChangeDisplaySettingsA null"));
         // The window outlives the close request: only the shutdown destroys it, once, last.
         EXPECT_EQ(std::count(run.log.begin(), run.log.end(), "DestroyWindow"), 1);
         EXPECT_LT(Find(run.log, "wglDeleteContext"), Find(run.log, "DestroyWindow"));
@@ -154,27 +168,6 @@ TEST(FrameLoop, EachWayOutEndsThePieceAfterItsFrameWithTheQueueDrained) {
                   "frequency=0 rest=zero flags=4");
         EXPECT_EQ(run.log.back(), "UnregisterClassA vokle");
     }
-}
-
-TEST(FrameLoop, FrameInWhichThePieceEndsStillPresentsPumpsAndPolls) {
-    // Frames at 0, 60, 92 and 93 s: the lattice stage ends the piece in the one at 93 s. A message
-    // posted and an Escape press in that frame are both taken.
-    const auto towardsTheEnd = [](int n) {
-        const std::uint32_t ms[] = {0, 60000, 92000, 93000, 94000};
-        return ms[std::min(n, 4)];
-    };
-    const auto run = RunWith(
-        [](int n) {
-            if (n == 3) {
-                PostMessageA(DisplayState.window, WM_USER + 2, 0, 0);
-                Tap(SDLK_ESCAPE);
-            }
-        },
-        towardsTheEnd);
-    EXPECT_EQ(run.frames, 4);
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_LT(Find(run.log, "DefWindowProcA 0x0402 0x0 0x0"), Find(run.log, kCloseStarts));
-    EXPECT_EQ(run.escapeAfter, 0u);
 }
 
 void ReportExit() {
