@@ -52,33 +52,4 @@ PieceRunResult RunPiece(const PieceRunOptions& options) {
     return result;
 }
 
-std::vector<std::uint8_t> RenderFrameAt(std::uint32_t ms, int* width, int* height) {
-    // Frames every 100 ms lead up to the one asked for, so that the GL state the cues leave
-    // (clear colour, fog) is what a live run has by then.
-    std::vector<std::uint32_t> schedule;
-    for (std::uint32_t at = 0; at < ms; at += 100) {
-        schedule.push_back(at);
-    }
-    schedule.push_back(ms);
-    std::vector<std::uint8_t> pixels;
-    PieceRunOptions options;
-    options.frameMs = [&](int n) {
-        return n < static_cast<int>(schedule.size()) ? schedule[static_cast<size_t>(n)]
-                                                     : schedule.back();
-    };
-    options.onFrame = [&](int n, const host::Frame& frame) {
-        if (n + 1 < static_cast<int>(schedule.size())) {
-            return true;
-        }
-        pixels.assign(frame.rgba, frame.rgba + static_cast<size_t>(frame.width) * frame.height * 4);
-        if (width)
-            *width = frame.width;
-        if (height)
-            *height = frame.height;
-        return false;
-    };
-    RunPiece(options);
-    return pixels;
-}
-
 }  // namespace testsupport
