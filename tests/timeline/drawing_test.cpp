@@ -136,28 +136,19 @@ float HalfSize(float t, int i, int j, int k) {
 }
 
 TEST_F(Drawing, LatticeCubesStandOnTheGridWithTheirBandsPrimitiveAndHalfSize) {
-    // mode 0: no band holds t, and no cube is drawn.
+    // mode 0: no band holds t, and no cube is drawn. The float 92.7 lies below the double.
     const struct {
         float t;
         GLenum mode;
         float alpha;
         bool done;
-    } frames[] = {
-        {-1.0f, 0, 0, false},
-        {0.0f, 0, 0, false},
-        {0.001f, GL_LINES, 1, false},
-        {10.0f, GL_LINES, 1, false},
-        {16.5f, 0, 0, false},
-        {16.501f, GL_QUADS, 3, false},
-        {26.0f, GL_QUADS, 3, false},
-        {26.5f, 0, 0, false},
-        {37.3f, GL_LINES, 1, false},
-        {68.0f, 0, 0, false},
-        {68.001f, GL_QUADS, 3, false},
-        {92.7f, GL_QUADS, 3, false},  // the float 92.7 lies below the double
-        {92.70001f, GL_QUADS, 3, true},
-        {96.0f, 0, 0, true},
-    };
+    } frames[] = {{-1.0f, 0, 0, false},           {0.0f, 0, 0, false},
+                  {0.001f, GL_LINES, 1, false},   {10.0f, GL_LINES, 1, false},
+                  {16.5f, 0, 0, false},           {16.501f, GL_QUADS, 3, false},
+                  {26.0f, GL_QUADS, 3, false},    {26.5f, 0, 0, false},
+                  {37.3f, GL_LINES, 1, false},    {68.0f, 0, 0, false},
+                  {68.001f, GL_QUADS, 3, false},  {92.7f, GL_QUADS, 3, false},
+                  {92.70001f, GL_QUADS, 3, true}, {96.0f, 0, 0, true}};
     for (const auto& f : frames) {
         SCOPED_TRACE(f.t);
         const Frame frame = LatticeAt(f.t);
