@@ -8,34 +8,20 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
 
 #include "support/piece_run.h"
 
-namespace {
-
-bool recording = false;
-
-void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Log(const char* format, ...) {
-    if (recording) {
-        va_list arguments;
-        va_start(arguments, format);
-        std::vprintf(format, arguments);
-        va_end(arguments);
-    }
-}
-
-}  // namespace
+static bool recording = false;
 
 // The linker sends the piece's calls here (--wrap=NAME).
 extern "C" {
-#define WRAP(name, params, format, ...)      \
-    void __wrap_##name params {              \
-        Log(#name format "\n", __VA_ARGS__); \
+#define WRAP(name, params, format, ...)                  \
+    void __wrap_##name params {                          \
+        if (recording)                                   \
+            std::printf(#name format "\n", __VA_ARGS__); \
     }
 WRAP(glClearColor, (GLclampf r, GLclampf g, GLclampf b, GLclampf a), " %.9g %.9g %.9g %.9g", r, g,
      b, a)
@@ -63,11 +49,10 @@ WRAP(gluLookAt,
      " %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g", ex, ey, ez, cx, cy, cz, ux, uy, uz)
 
 void __wrap_glFogfv(GLenum p, const GLfloat* v) {
-    if (p == GL_FOG_COLOR) {
-        Log("glFogfv %u %.9g %.9g %.9g %.9g\n", p, v[0], v[1], v[2], v[3]);
-    } else {
-        Log("glFogfv %u %.9g\n", p, v[0]);
-    }
+    if (recording && p == GL_FOG_COLOR)
+        std::printf("glFogfv %u %.9g %.9g %.9g %.9g\n", p, v[0], v[1], v[2], v[3]);
+    else if (recording)
+        std::printf("glFogfv %u %.9g\n", p, v[0]);
 }
 }
 
