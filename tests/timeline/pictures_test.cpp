@@ -44,7 +44,7 @@ double Share(const Picture& picture, const std::function<bool(const Pixel&)>& te
 TEST(Pictures, EachCueShowsAndThePieceEndsInTheFirstFramePast92Point7) {
     // One frame in each stretch the GL state needs (the fog's densities at 58.1 and 62.9 s), then
     // the frames judged below; 92 699 ms gives a t just under 92.7, 92 700 one just over it.
-    const std::vector<std::uint32_t> ms = {0,     5000,  20000, 31150, 50000, 58100, 60000,
+    const std::vector<std::uint32_t> ms = {0,     20000, 31150, 50000, 58100, 60000,
                                            62900, 75000, 90000, 92699, 92700, 93000};
     std::map<std::uint32_t, Picture> at;
     testsupport::PieceRunOptions options;
@@ -61,13 +61,8 @@ TEST(Pictures, EachCueShowsAndThePieceEndsInTheFirstFramePast92Point7) {
     };
     const testsupport::PieceRunResult result = testsupport::RunPiece(options);
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.frames, 12);
+    EXPECT_EQ(result.frames, 11);
 
-    // t = 0: black, no cube. 5 s: the wire's three blues on black and nothing else.
-    EXPECT_EQ(Share(at[0], Black), 1.0);
-    EXPECT_GT(Share(at[5000], WireBlue), 0.05);
-    EXPECT_GT(Share(at[5000], Black), 0.5);
-    EXPECT_EQ(Share(at[5000], [](const Pixel& x) { return !Black(x) && !WireBlue(x); }), 0.0);
     // 20 s: the camera is inside the cyan box; every pixel is box or black shadow cube.
     const double cyan = Share(at[20000], [](const Pixel& x) { return Is(x, 0, 0.8, 0.9); });
     EXPECT_GT(cyan, 0.05);
