@@ -155,7 +155,7 @@ TEST_F(WindowTest, EachFailingStepReturnsZeroLeavingWhatItsRowSays) {
         const char* failing;
         bool modeChanged, instanceSet, classRegistered, windowMade, opens;
     } rows[] = {
-        //  failing call               mode   instance class  window opens
+        // failing call, then: mode changed, instance set, class registered, window made, opens
         {"ChangeDisplaySettingsA", false, false, false, false, false},
         {"RegisterClassA", true, true, false, false, false},
         {"CreateWindowExA", true, true, true, false, false},
@@ -205,16 +205,14 @@ TEST_F(WindowTest, ProcedureAnswersEachMessageAsItsRowSays) {
         bool reachesDefault;
         LRESULT result;
         int width, height;  // after it; -1: unchanged
-    } rows[] = {
-        {WM_SIZE, SIZE_RESTORED, static_cast<LPARAM>(static_cast<LONG>(0xFFFF0400u)), false, 0,
-         1024, 65535},
-        {WM_SIZE, 1, MAKELPARAM(640, 480), false, 0, 640, 480},
-        {WM_SYSCOMMAND, SC_SCREENSAVE, 2, false, 0, -1, -1},
-        {WM_SYSCOMMAND, SC_MONITORPOWER, 2, false, 0, -1, -1},
-        {WM_SYSCOMMAND, SC_SCREENSAVE + 1, 2, true, 0, -1, -1},
-        {WM_NCCREATE, 0, 0, true, TRUE, -1, -1},  // the default lets creation go on
-        {WM_USER + 5, 0x1234, 0x5678, true, 0, -1, -1},
-    };
+    } rows[] = {{WM_SIZE, SIZE_RESTORED, static_cast<LPARAM>(static_cast<LONG>(0xFFFF0400u)), false,
+                 0, 1024, 65535},
+                {WM_SIZE, 1, MAKELPARAM(640, 480), false, 0, 640, 480},
+                {WM_SYSCOMMAND, SC_SCREENSAVE, 2, false, 0, -1, -1},
+                {WM_SYSCOMMAND, SC_MONITORPOWER, 2, false, 0, -1, -1},
+                {WM_SYSCOMMAND, SC_SCREENSAVE + 1, 2, true, 0, -1, -1},
+                {WM_NCCREATE, 0, 0, true, TRUE, -1, -1},  // the default lets creation go on
+                {WM_USER + 5, 0x1234, 0x5678, true, 0, -1, -1}};
     for (const auto& row : rows) {
         char entry[64];
         std::snprintf(entry, sizeof entry, "DefWindowProcA 0x%04x 0x%llx 0x%llx", row.message,
