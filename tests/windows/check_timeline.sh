@@ -2,9 +2,8 @@
 # The Windows build under Wine, from a folder holding only flimrevo.exe and brumlevo.mp3: the
 # fullscreen 1024 x 768 window comes up with no message box, the soundtrack sounds on the null
 # sink, the picture moves, and the piece ends by itself with exit code 0 once 92.7 s have passed,
-# with no Wine error. Then without the soundtrack: its box, "Kan ikke spille sang" titled "Feil!",
-# holds up the start-up until Return dismisses it, the piece draws on in silence, and Escape ends
-# it with exit code 0.
+# with no Wine error. (The boxes of a missing soundtrack are the piece's own code, checked by the
+# Linux tests; that the Windows audio calls give 0 for a missing file, by check_audio.sh.)
 #
 # Usage: tests/windows/check_timeline.sh DIR   (DIR holds flimrevo.exe and brumlevo.mp3; 2 min)
 set -euo pipefail
@@ -12,7 +11,7 @@ set -euo pipefail
 src=$(cd "$1" && pwd)
 
 winenv_start
-mkdir -p "$WINENV_DIR/timeline" "$WINENV_DIR/quiet"
+mkdir -p "$WINENV_DIR/timeline"
 cd "$WINENV_DIR/timeline"
 cp "$src/flimrevo.exe" "$src/brumlevo.mp3" .
 
@@ -59,29 +58,5 @@ awk -v l="$lit" -v m="$moved" 'BEGIN { exit !(l > 0.2 && m > 1000) }' &&
     report FAIL "the picture: brightest $lit (want > 0.2), $moved pixels changed (want > 1000)"
 ! grep -q MSGBOX_OnInit wine.err && report ok "no message box" ||
     report FAIL "message boxes: $(grep MSGBOX_OnInit wine.err | sed 's/.*OnInit //' | tr '\n' ' ')"
-winenv_errors wine.err && report FAIL "Wine reported errors (above)"
-
-cd ../quiet
-cp "$src/flimrevo.exe" .
-WINEDEBUG=fixme-all,+msgbox winenv_wine flimrevo.exe > wine.out 2> wine.err &
-pid=$!
-box=$(winenv_await 'Feil!' 30 "$pid") && sleep 1 && kill -0 "$pid" &&
-    grep -q 'MSGBOX_OnInit L"Kan ikke spille sang"$' wine.err &&
-    report ok "without the soundtrack: its box waits to be dismissed" ||
-    report FAIL "without the soundtrack: no box \"Kan ikke spille sang\" titled \"Feil!\""
-winenv_press "${box:-0}" Return
-winenv_gone 'Feil!' 10 || report FAIL "without the soundtrack: the box did not close on Return"
-window=$(winenv_await flimrevo 10 "$pid") || report FAIL "without the soundtrack: no window"
-sleep 3
-peak=$(winenv_listen 1 | cut -d' ' -f1)
-[ "$peak" -eq 0 ] && report ok "then the piece runs on in silence" ||
-    report FAIL "then the piece runs on, but not in silence (peak $peak)"
-winenv_press "${window:-0}" Escape
-for _ in $(seq 150); do kill -0 "$pid" 2> /dev/null && sleep 0.1; done
-kill "$pid" 2> /dev/null && report FAIL "Escape did not end it"
-rc=0
-wait "$pid" || rc=$?
-[ "$rc" -eq 0 ] && report ok "Escape ends it, exit code 0" || report FAIL "exit code $rc, want 0"
-[ "$(grep -c MSGBOX_OnInit wine.err)" -eq 1 ] || report FAIL "more boxes than the one"
 winenv_errors wine.err && report FAIL "Wine reported errors (above)"
 exit $fail
