@@ -1,8 +1,7 @@
 // Prints the GL and GLU calls that the piece makes in the given frames of a run at FPS frames a
-// second, on the capture tool's clock (frame n at n * 1000 / FPS ms), one call a line in the form
-// the web build's recording uses, each frame after a line "frame N". The web test compares them
-// with the page's. The calls are taken, not passed on: which calls the piece makes never depends
-// on what GL does with them, and without drawing the run to a late frame takes seconds.
+// second (frame n at n * 1000 / FPS ms), one a line as the web build records them, each frame
+// after a line "frame N", for the web test to compare. The calls are not passed on: which calls
+// the piece makes never depends on what GL does, and without drawing a late frame takes seconds.
 //
 //   web_gl_calls FPS FRAME...
 #include <GL/gl.h>

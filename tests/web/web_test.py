@@ -8,8 +8,7 @@
 3. the piece's GL calls in a few frames equal the native build's, call for call (web_gl_calls);
 4. stills of six frames equal flimrevo-capture's PNGs of the same frames, within a tolerance.
 
-   web_test.py WEB_BIN NATIVE_BIN   (WEB_BIN: the page and program; NATIVE_BIN: web_gl_calls,
-                                     flimrevo-capture)
+   web_test.py WEB_BIN NATIVE_BIN   (WEB_BIN: the page and program; NATIVE_BIN: the native build)
 """
 import base64, functools, http.server, io, os, subprocess, sys, tempfile, threading, time
 import numpy as np
@@ -54,12 +53,10 @@ def wait(script, seconds=60):
     return True
 
 
-def screenshot():
-    return np.asarray(Image.open(io.BytesIO(browser.get_screenshot_as_png())).convert('RGB'), dtype=np.int16)
-
-
 def moving_lattice(what):
     """Two screenshots a second apart: both show blue lattice lines, and they differ."""
+    screenshot = lambda: np.asarray(Image.open(io.BytesIO(browser.get_screenshot_as_png())).convert('RGB'),
+                                    dtype=np.int16)
     a = screenshot()
     time.sleep(1)
     b = screenshot()
@@ -99,9 +96,7 @@ for argument in ['--headless', '--no-sandbox', '--use-angle=swiftshader', '--ena
     options.add_argument(argument)
 browser = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
 try:
-    # 1. and 2. A live run, then the soundtrack's failures: their boxes show in turn, OK dismisses
-    # each, and the piece runs on in silence. Without Web Audio no output can be made, and then no
-    # stream either. Escape ends each run and leaves fullscreen; "Watch again" runs it again.
+    # 1 and 2: without Web Audio no output can be made, and then no stream either.
     lost = ['Feil!', 'Kan ikke spille sang']
     for what, path, script, expected in [('live', '', None, []), ('no soundtrack', 'nosound/', None, [lost]),
                                          ('no Web Audio', '', 'delete window.AudioContext', [['Error', 'No Init'], lost])]:
