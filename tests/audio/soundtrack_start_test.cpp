@@ -4,11 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cmath>
-#include <filesystem>
 #include <thread>
 
 #include "audio_files.h"

@@ -41,14 +41,6 @@ std::array<GLint, 4> Viewport() {
     return v;
 }
 
-// The size of the display mode in force, emulated or the desktop's.
-std::string ModeInForce() {
-    DEVMODEA mode{};
-    mode.dmSize = sizeof mode;
-    EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode);
-    return std::to_string(mode.dmPelsWidth) + "x" + std::to_string(mode.dmPelsHeight);
-}
-
 bool ClassRegistered() {
     WNDCLASSA probe{};
     probe.lpfnWndProc = DefWindowProcA;
@@ -182,7 +174,10 @@ TEST_F(WindowTest, EachFailingStepReturnsZeroLeavingWhatItsRowSays) {
         EXPECT_EQ(DisplayState.fullscreen, 1);
         EXPECT_EQ(DisplayState.width, 800);
         EXPECT_EQ(DisplayState.height, 600);
-        EXPECT_EQ(ModeInForce() == "800x600", row.modeChanged);
+        DEVMODEA mode{};  // the mode in force, emulated or the desktop's
+        mode.dmSize = sizeof mode;
+        EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode);
+        EXPECT_EQ(mode.dmPelsWidth == 800 && mode.dmPelsHeight == 600, row.modeChanged);
         EXPECT_EQ(DisplayState.instance != nullptr, row.instanceSet);
         EXPECT_EQ(DisplayState.window != nullptr && IsWindow(DisplayState.window), row.windowMade);
         EXPECT_EQ(DisplayState.deviceContext != nullptr, row.windowMade);
