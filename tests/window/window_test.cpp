@@ -222,10 +222,12 @@ TEST_F(WindowTest, ProcedureAnswersEachMessageAsItsRowSays) {
         EXPECT_EQ(DisplayState.height, row.height);
     }
 
-    // WM_CLOSE posts quit code 0 and returns 0; the window stays until CloseGlWindow. The quit
-    // waits for the queue to empty: a message posted after it is taken first.
-    Open();
+    // In another mode, the viewport of the context's first use is the client area. WM_CLOSE posts
+    // quit code 0 and returns 0; the window stays until CloseGlWindow. The quit waits for the
+    // queue to empty: a message posted after it is taken first.
+    Open(800, 600);
     ASSERT_EQ(result_, 1);
+    EXPECT_EQ(Viewport(), (std::array<GLint, 4>{0, 0, 800, 600}));
     host::StartRecording();
     EXPECT_EQ(WindowProcedure(DisplayState.window, WM_CLOSE, 0, 0), 0);
     EXPECT_EQ(host::StopRecording(), (Log{"PostQuitMessage 0"}));
