@@ -5,8 +5,7 @@
 #      brumlevo.mp3 copied beside its flimrevo.exe
 #   3. both executables' PE headers: machine, GUI subsystem, system DLLs only
 #   4. under Wine, on one private Xvfb screen, PulseAudio null sink and Wine prefix: the audio
-#      backend's calls and sound, and the x86_64 build's whole timeline and its missing-soundtrack
-#      box.
+#      backend's calls and sound, and the x86_64 build's whole timeline.
 # The i686 build is checked by its header only: these machines do not run 32-bit programs.
 #
 # Usage: scripts/windows/check.sh        (from anywhere; builds incrementally, exit 1 on a failure)
@@ -65,7 +64,7 @@ if [ -f build-win64/bin/flimrevo.exe ] && [ -f build-win64/bin/brumlevo.mp3 ]; t
     if winenv_start; then
         echo "Wine desktop ready in $((SECONDS - t0)) s"
         step "audio backend under Wine" tests/windows/check_audio.sh
-        step "whole timeline and box under Wine" tests/windows/check_timeline.sh build-win64/bin
+        step "whole timeline under Wine" tests/windows/check_timeline.sh build-win64/bin
     else
         failed+=("Wine desktop")
     fi

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "support/piece_run.h"
@@ -14,14 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace testsupport;
-
-// The frames at fps whose time, floor(n * 1000 / fps) ms for frame n, is below ms.
-int FramesBefore(int ms, int fps) {
-    int n = 0;
-    while (n * 1000 / fps < ms)
-        ++n;
-    return n;
-}
 
 // Frame `index` of a PNG capture into `dir`, as RGB, top row first.
 std::vector<std::uint8_t> ReadFrame(const std::string& dir, int index, int* width, int* height) {
@@ -38,11 +31,28 @@ std::vector<std::uint8_t> ReadFrame(const std::string& dir, int index, int* widt
     return rgb;
 }
 
+// The frame showing `ms` in the tests' own headless run, after frames every 100 ms, as RGB.
+std::vector<std::uint8_t> RenderFrameAt(std::uint32_t ms) {
+    std::vector<std::uint8_t> pixels;
+    PieceRunOptions options;
+    options.frameMs = [&](int n) { return std::min(100u * static_cast<std::uint32_t>(n), ms); };
+    options.onFrame = [&](int n, const host::Frame& frame) {
+        if (100u * static_cast<std::uint32_t>(n) < ms)
+            return true;
+        for (size_t i = 0; i < static_cast<size_t>(frame.width) * frame.height; ++i)
+            pixels.insert(pixels.end(), frame.rgba + 4 * i, frame.rgba + 4 * i + 3);
+        return false;
+    };
+    RunPiece(options);
+    return pixels;
+}
+
 TEST(CaptureTool, TwoSecondsAt30FpsToPngAreTheFramesOfTheVirtualClock) {
     Folder dir;
     ASSERT_EQ(Capture(dir, "--fps 30 --to 2 -o frames"), 0) << dir.Err();
-    // Every frame showing less than 2000 ms, one file each, numbered from 0.
-    const int frames = FramesBefore(2000, 30);
+    // Every frame showing less than 2000 ms (frame n shows floor(n * 1000 / 30) ms), one file
+    // each, numbered from 0.
+    const int frames = 60;
     EXPECT_EQ(std::distance(fs::directory_iterator(dir / "frames"), {}), frames);
     int width = 0, height = 0;
     ReadFrame(dir / "frames", frames - 1, &width, &height);
@@ -56,20 +66,13 @@ TEST(CaptureTool, TwoSecondsAt30FpsToPngAreTheFramesOfTheVirtualClock) {
     // Frame 38 shows floor(38000 / 30) = 1266 ms (not 1267), and is that millisecond as the tests'
     // own virtual-clock run renders it, pixel for pixel; one millisecond later already differs.
     const auto frame = ReadFrame(dir / "frames", 38, &width, &height);
-    auto sameAs = [&](const std::vector<std::uint8_t>& rgba) {
-        bool same = rgba.size() / 4 == frame.size() / 3;
-        for (size_t p = 0; same && p < rgba.size() / 4; ++p)
-            for (int c = 0; c < 3; ++c)
-                same = same && rgba[p * 4 + c] == frame[p * 3 + c];
-        return same;
-    };
-    EXPECT_TRUE(sameAs(RenderFrameAt(1266)));
-    EXPECT_FALSE(sameAs(RenderFrameAt(1267)));
+    EXPECT_TRUE(RenderFrameAt(1266) == frame);
+    EXPECT_FALSE(RenderFrameAt(1267) == frame);
 
     // Into a square: the 4:3 picture fits as 256 x 192 in the middle, borders black, and each
     // pixel is the mean of the 4 x 4 block it covers, rounded to the nearest.
     ASSERT_EQ(Capture(dir, "--fps=30 --from=1.2 --to=1.25 --size=256x256 -o small"), 0);
-    const auto full = ReadFrame(dir / "frames", FramesBefore(1200, 30), &width, &height);
+    const auto full = ReadFrame(dir / "frames", 36, &width, &height);  // the first at 1200 ms
     const auto square = ReadFrame(dir / "small", 0, &width, &height);
     ASSERT_EQ(width, 256);
     ASSERT_EQ(height, 256);

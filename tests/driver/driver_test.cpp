@@ -1,11 +1,12 @@
 // The frame loop, with the whole piece headless on the virtual clock: each way out ends the piece
 // after the frame in which it came, that frame having presented, drained the queue and polled
 // Escape; a display that cannot be opened ends the process with code 1 before any sound; and
-// nothing is allocated inside the frame loop: every operator new and malloc is put down to the
-// first caller on its stack outside the C and C++ runtimes, this executable (the piece and its
-// platform layer) or a shared library (Mesa, SDL), and only the first must be zero.
+// nothing is allocated inside the frame loop: each malloc is put down to the first caller on its
+// stack outside the C and C++ runtimes, this executable (the piece and its platform layer) or a
+// shared library (Mesa, SDL), and only the first must be zero.
 #include <gtest/gtest.h>
 
+#include <SDL.h>
 #include <dlfcn.h>
 #include <execinfo.h>
 
@@ -16,11 +17,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <new>
 #include <string>
 
 #include "support/piece_run.h"
-#include "support/push_key.h"
 #include "window/window.h"
 
 #ifndef __SANITIZE_ADDRESS__
@@ -33,25 +32,23 @@ namespace {
 std::atomic<bool> counting{false};
 std::atomic<long> ours{0}, theirs{0};
 thread_local bool noting = false;
-const void* executableBase = nullptr;
 
-// Frame 0 is this function and frame 1 the allocation function that called it.
+// Frame 0 is this function and frame 1 malloc.
 __attribute__((noinline)) void Note() {
-    if (!counting.load(std::memory_order_relaxed) || noting) {
+    if (!counting || noting)
         return;
-    }
     noting = true;
     void* frames[32];
     const int depth = backtrace(frames, 32);
+    Dl_info self, info;
+    dladdr(reinterpret_cast<void*>(&Note), &self);
     for (int i = 2; i < depth; ++i) {
-        Dl_info info;
-        if (dladdr(frames[i], &info) == 0 || !info.dli_fname) {
+        if (dladdr(frames[i], &info) == 0 || !info.dli_fname)
             continue;
-        }
         const char* file = info.dli_fname;
         if (!std::strstr(file, "libstdc++") && !std::strstr(file, "/libc.so") &&
             !std::strstr(file, "libgcc_s") && !std::strstr(file, "/libm.so")) {
-            (info.dli_fbase == executableBase ? ours : theirs)++;
+            (info.dli_fbase == self.dli_fbase ? ours : theirs)++;
             break;
         }
     }
@@ -60,40 +57,16 @@ __attribute__((noinline)) void Note() {
 
 }  // namespace
 
+// Every allocation comes here: the runtime's operator new calls malloc too.
 extern "C" __attribute__((noinline)) void* malloc(size_t size) noexcept {
     Note();
     return __libc_malloc(size);
-}
-// The other forms of new come here through the runtime's own definitions; delete uses free().
-// The piece's C++ containers allocate through new, any C code through malloc.
-__attribute__((noinline)) void* operator new(std::size_t size) {
-    Note();
-    void* block = __libc_malloc(size == 0 ? 1 : size);
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    return block;
 }
 #endif
 
 namespace {
 
 using Log = std::vector<std::string>;
-
-// Frame n is drawn at msOf(n) and, as it is presented, atFrame(n) runs: what it posts or presses
-// reaches the pump and the poll of frame n.
-testsupport::PieceRunResult RunWith(const std::function<void(int)>& atFrame,
-                                    std::function<std::uint32_t(int)> msOf = nullptr) {
-    testsupport::PieceRunOptions options;
-    options.frameMs = std::move(msOf);
-    options.onFrame = [&](int n, const host::Frame&) {
-        atFrame(n);
-        return true;
-    };
-    options.maxFrames = 20;  // a stop for a loop that would not end
-    options.record = true;
-    return testsupport::RunPiece(options);
-}
 
 // Where the first entry that starts with `prefix` stands in the log; the log's size when none.
 size_t Find(const Log& log, const std::string& prefix) {
@@ -103,11 +76,16 @@ size_t Find(const Log& log, const std::string& prefix) {
         log.begin());
 }
 
-const char kCloseStarts[] = "ChangeDisplaySettingsA null 0";
-
+// A press and a release of the key, as the keyboard delivers them.
 void Tap(SDL_Keycode key) {
-    PushKey(key, true);
-    PushKey(key, false);
+    for (const bool down : {true, false}) {
+        SDL_Event event{};
+        event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+        event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+        event.key.keysym.sym = key;
+        event.key.keysym.scancode = SDL_GetScancodeFromKey(key);
+        SDL_PushEvent(&event);
+    }
 }
 
 TEST(FrameLoop, EachWayOutEndsThePieceAfterItsFrameWithTheQueueDrained) {
@@ -116,6 +94,7 @@ TEST(FrameLoop, EachWayOutEndsThePieceAfterItsFrameWithTheQueueDrained) {
         std::function<void(int)> at;
         int frames;
         const char* pumpedBeforeClose;  // a message the window saw in the last frame
+        std::function<std::uint32_t(int)> msOf;
     } ways[] = {
         // Any other key leaves the piece running; Escape pressed and released between two polls
         // ends it.
@@ -124,7 +103,7 @@ TEST(FrameLoop, EachWayOutEndsThePieceAfterItsFrameWithTheQueueDrained) {
              if (n == 1 || n == 3)
                  Tap(n == 1 ? SDLK_a : SDLK_ESCAPE);
          },
-         4, "DefWindowProcA 0x0101 0x1b "},
+         4, "DefWindowProcA 0x0101 0x1b ", nullptr},
         {"quit message",
          [](int n) {
              if (n == 2) {
@@ -132,20 +111,43 @@ TEST(FrameLoop, EachWayOutEndsThePieceAfterItsFrameWithTheQueueDrained) {
                  PostMessageA(DisplayState.window, WM_USER + 1, 0x11, 0x22);
              }
          },
-         3, "DefWindowProcA 0x0401 0x11 0x22"},
+         3, "DefWindowProcA 0x0401 0x11 0x22", nullptr},
         {"Ctrl+C",
          [](int n) {
              if (n == 1)
                  std::raise(SIGINT);
          },
-         2, "PostQuitMessage 0"},
+         2, "PostQuitMessage 0", nullptr},
+        // Frames at 0, 60, 92 and 93 s: the lattice ends the piece in the one at 93 s, which still
+        // pumps a message posted and polls an Escape press.
+        {"end of the timeline",
+         [](int n) {
+             if (n == 3) {
+                 PostMessageA(DisplayState.window, WM_USER + 2, 0, 0);
+                 Tap(SDLK_ESCAPE);
+             }
+         },
+         4, "DefWindowProcA 0x0402 0x0 0x0",
+         [](int n) { return static_cast<std::uint32_t>(n < 2 ? 60000 * n : 90000 + 1000 * n); }},
     };
     for (const auto& way : ways) {
         SCOPED_TRACE(way.what);
-        const auto run = RunWith(way.at);
+        // Frame n is drawn at msOf(n) (default: n s); what at(n) posts or presses as it is
+        // presented reaches the pump and the poll of frame n.
+        testsupport::PieceRunOptions options;
+        options.frameMs = way.msOf;
+        options.onFrame = [&](int n, const host::Frame&) {
+            way.at(n);
+            return true;
+        };
+        options.maxFrames = 20;  // a stop for a loop that would not end
+        options.record = true;
+        const auto run = testsupport::RunPiece(options);
         EXPECT_EQ(run.frames, way.frames);
         EXPECT_EQ(run.exitCode, 0);
-        EXPECT_LT(Find(run.log, way.pumpedBeforeClose), Find(run.log, kCloseStarts));
+        EXPECT_EQ(run.escapeAfter, 0u);  // any press was taken by the last poll
+        EXPECT_LT(Find(run.log, way.pumpedBeforeClose),
+                  Find(run.log, "ChangeDisplaySettingsA null"));
         // The window outlives the close request: only the shutdown destroys it, once, last.
         EXPECT_EQ(std::count(run.log.begin(), run.log.end(), "DestroyWindow"), 1);
         EXPECT_LT(Find(run.log, "wglDeleteContext"), Find(run.log, "DestroyWindow"));
@@ -156,34 +158,9 @@ TEST(FrameLoop, EachWayOutEndsThePieceAfterItsFrameWithTheQueueDrained) {
     }
 }
 
-TEST(FrameLoop, FrameInWhichThePieceEndsStillPresentsPumpsAndPolls) {
-    // Frames at 0, 60, 92 and 93 s: the lattice stage ends the piece in the one at 93 s. A message
-    // posted and an Escape press in that frame are both taken.
-    const auto towardsTheEnd = [](int n) {
-        const std::uint32_t ms[] = {0, 60000, 92000, 93000, 94000};
-        return ms[std::min(n, 4)];
-    };
-    const auto run = RunWith(
-        [](int n) {
-            if (n == 3) {
-                PostMessageA(DisplayState.window, WM_USER + 2, 0, 0);
-                Tap(SDLK_ESCAPE);
-            }
-        },
-        towardsTheEnd);
-    EXPECT_EQ(run.frames, 4);
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_LT(Find(run.log, "DefWindowProcA 0x0402 0x0 0x0"), Find(run.log, kCloseStarts));
-    EXPECT_EQ(run.escapeAfter, 0u);
-}
-
-void ReportExit() {
-    std::fputs("exit handlers ran\n", stderr);
-}
-
 // The piece with a context that cannot be made: its box, whether sound was started, and the exit.
 void RunWithoutAContext() {
-    std::atexit(ReportExit);
+    std::atexit([] { std::fputs("exit handlers ran\n", stderr); });
     testsupport::PieceRunOptions options;
     options.failCall = "wglCreateContext";
     options.record = true;
@@ -217,13 +194,6 @@ TEST(FrameLoopAllocations, NoneFromThePieceOverTheWholeTimeline) {
     testsupport::PieceRunOptions options;
     options.frameMs = [&](int n) { return schedule[static_cast<size_t>(std::min(n, last))]; };
     options.onFrame = [&](int n, const host::Frame&) {
-        if (n == 2) {
-            Dl_info self;
-            dladdr(reinterpret_cast<void*>(&Note), &self);
-            executableBase = self.dli_fbase;
-            void* warm[4];
-            backtrace(warm, 4);  // loads the unwinder before any allocation is counted
-        }
         counting = n >= 2 && n < last;
         return true;
     };

@@ -6,7 +6,6 @@
 #include <cmath>
 
 #include "support/process.h"
-#include "support/x_server.h"
 
 namespace {
 

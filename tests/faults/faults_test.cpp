@@ -12,7 +12,6 @@
 
 #include "support/piece_run.h"
 #include "support/process.h"
-#include "support/x_server.h"
 
 namespace {
 

@@ -2,9 +2,7 @@
 // picture's cue times, and the same bytes from every run of the tool.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdlib>
-#include <string>
 
 #include "audio_files.h"
 

@@ -1,18 +1,14 @@
 #include "gl_recorder.h"
 
 namespace glrecord {
-namespace {
 
-bool recording = false;
-std::vector<Call> calls;
+static bool recording = false;
+static std::vector<Call> calls;
 
-}  // namespace
-
-void Add(const char* name, GLenum mode, GLfloat a = 0, GLfloat b = 0, GLfloat c = 0,
-         GLfloat d = 0) {
-    if (recording) {
+static void Add(const char* name, GLenum mode, GLfloat a = 0, GLfloat b = 0, GLfloat c = 0,
+                GLfloat d = 0) {
+    if (recording)
         calls.push_back(Call{name, mode, {a, b, c, d}});
-    }
 }
 
 void Start() {

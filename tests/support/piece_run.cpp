@@ -20,65 +20,31 @@ PieceRunResult RunPiece(const PieceRunOptions& options) {
     hostOptions.onPresent = [&](const host::Frame& frame) {
         const int n = result.frames++;
         const bool goOn = !options.onFrame || options.onFrame(n, frame);
-        if (!goOn || result.frames >= options.maxFrames) {
+        if (!goOn || result.frames >= options.maxFrames)
             host::RequestClose();
-        }
         host::SetTicks(start + frameMs(n + 1));
     };
     hostOptions.onMessageBox = [&](const char* text, const char* caption) {
         result.boxes.push_back(std::string(caption) + "|" + text);
-        if (options.onMessageBox) {
+        if (options.onMessageBox)
             options.onMessageBox(text, caption);
-        }
     };
     host::Configure(hostOptions);
-    if (options.failCall) {
+    if (options.failCall)
         host::FailCall(options.failCall);
-    }
     // The start tick is read after the soundtrack starts: frame 0 shows start + frameMs(0).
     host::SetTicks(start + frameMs(0));
-    if (options.record) {
+    if (options.record)
         host::StartRecording();
-    }
     char name[] = "flimrevo";
     char* argv[] = {name, nullptr};
     char* envp[] = {nullptr};
     result.exitCode = PieceMain(1, argv, envp);
-    if (options.record) {
+    if (options.record)
         result.log = host::StopRecording();
-    }
     result.escapeAfter = static_cast<WORD>(GetAsyncKeyState(VK_ESCAPE));
     host::Reset();
     return result;
-}
-
-std::vector<std::uint8_t> RenderFrameAt(std::uint32_t ms, int* width, int* height) {
-    // Frames every 100 ms lead up to the one asked for, so that the GL state the cues leave
-    // (clear colour, fog) is what a live run has by then.
-    std::vector<std::uint32_t> schedule;
-    for (std::uint32_t at = 0; at < ms; at += 100) {
-        schedule.push_back(at);
-    }
-    schedule.push_back(ms);
-    std::vector<std::uint8_t> pixels;
-    PieceRunOptions options;
-    options.frameMs = [&](int n) {
-        return n < static_cast<int>(schedule.size()) ? schedule[static_cast<size_t>(n)]
-                                                     : schedule.back();
-    };
-    options.onFrame = [&](int n, const host::Frame& frame) {
-        if (n + 1 < static_cast<int>(schedule.size())) {
-            return true;
-        }
-        pixels.assign(frame.rgba, frame.rgba + static_cast<size_t>(frame.width) * frame.height * 4);
-        if (width)
-            *width = frame.width;
-        if (height)
-            *height = frame.height;
-        return false;
-    };
-    RunPiece(options);
-    return pixels;
 }
 
 }  // namespace testsupport

@@ -39,10 +39,4 @@ struct PieceRunResult {
 
 PieceRunResult RunPiece(const PieceRunOptions& options);
 
-// Renders the single frame that shows `ms` elapsed milliseconds (after rendering every earlier
-// frame on a 1000 / fps grid leading up to it, so the cues' GL state is as in a real run), and
-// returns its pixels, top row first, RGBA.
-std::vector<std::uint8_t> RenderFrameAt(std::uint32_t ms, int* width = nullptr,
-                                        int* height = nullptr);
-
 }  // namespace testsupport

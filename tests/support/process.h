@@ -1,5 +1,6 @@
 // The real executables run as a user runs them: in a folder of the test's own, in a session of
-// their own, with standard error kept; waited on, and their session checked to be gone.
+// their own, with standard error kept; waited on, and their session checked to be gone. And an X
+// server of the test's own for them.
 #pragma once
 
 #include <signal.h>
@@ -94,6 +95,26 @@ inline bool SessionEnds(pid_t pid, double limit) {
         kill(-pid, SIGKILL);
     return ends;
 }
+
+// An X server of the test's own: Xvfb on a display number it picks itself and prints once it
+// accepts connections (-displayfd), so that tests running side by side never share one.
+struct XServer {
+    XServer(int width, int height) {
+        const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+        pid = Start(
+            {"Xvfb", "-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"},
+            folder);
+        if (Within(10, [&] { return Read(folder / "out.txt").find('\n') != std::string::npos; }))
+            display = ":" + std::to_string(std::atoi(Read(folder / "out.txt").c_str()));
+    }
+    ~XServer() {
+        if (pid > 0 && kill(pid, SIGTERM) == 0)
+            waitpid(pid, nullptr, 0);
+    }
+    Folder folder{false};
+    pid_t pid = -1;
+    std::string display;  // ":N", empty when Xvfb did not start
+};
 
 // Whether the shell command succeeds within ten seconds of trying.
 inline bool Eventually(const std::string& command) {

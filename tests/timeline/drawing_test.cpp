@@ -16,16 +16,12 @@ namespace {
 
 using Rgb = std::array<float, 3>;
 
-class Drawing : public ::testing::Test {
-  protected:
-    void SetUp() override { ASSERT_TRUE(gl.ok()); }
-    testsupport::GlContext gl;
-};
-
 // Each box is one GL_QUADS primitive of six faces, in the order top, bottom, front, back, left,
 // right, each going round its edge. Box 1 is cyan all over; box 2's faces run from green at
 // x = +H to dark cyan at x = -H, but for one corner of each side face.
-TEST_F(Drawing, BackdropBoxesAreSixFacesInTheirColoursWithinTheirOpenIntervals) {
+TEST(Drawing, BackdropBoxesAreSixFacesInTheirColoursWithinTheirOpenIntervals) {
+    testsupport::GlContext gl;
+    ASSERT_TRUE(gl.ok());
     const int axis[6] = {1, 1, 2, 2, 0, 0};
     const float side[6] = {1, -1, 1, -1, -1, 1};
     const Rgb cyan = {0, 0.8f, 0.9f}, green = {0, 1, 0}, dark = {0, 0.5f, 0.5f};
@@ -135,29 +131,22 @@ float HalfSize(float t, int i, int j, int k) {
     return static_cast<float>(0.1 * (2.0 + std::sin(((d - i) - j * std::sin((d - i) + k)) - i)));
 }
 
-TEST_F(Drawing, LatticeCubesStandOnTheGridWithTheirBandsPrimitiveAndHalfSize) {
-    // mode 0: no band holds t, and no cube is drawn.
+TEST(Drawing, LatticeCubesStandOnTheGridWithTheirBandsPrimitiveAndHalfSize) {
+    testsupport::GlContext gl;
+    ASSERT_TRUE(gl.ok());
+    // mode 0: no band holds t, and no cube is drawn. The float 92.7 lies below the double.
     const struct {
         float t;
         GLenum mode;
         float alpha;
         bool done;
-    } frames[] = {
-        {-1.0f, 0, 0, false},
-        {0.0f, 0, 0, false},
-        {0.001f, GL_LINES, 1, false},
-        {10.0f, GL_LINES, 1, false},
-        {16.5f, 0, 0, false},
-        {16.501f, GL_QUADS, 3, false},
-        {26.0f, GL_QUADS, 3, false},
-        {26.5f, 0, 0, false},
-        {37.3f, GL_LINES, 1, false},
-        {68.0f, 0, 0, false},
-        {68.001f, GL_QUADS, 3, false},
-        {92.7f, GL_QUADS, 3, false},  // the float 92.7 lies below the double
-        {92.70001f, GL_QUADS, 3, true},
-        {96.0f, 0, 0, true},
-    };
+    } frames[] = {{-1.0f, 0, 0, false},           {0.0f, 0, 0, false},
+                  {0.001f, GL_LINES, 1, false},   {10.0f, GL_LINES, 1, false},
+                  {16.5f, 0, 0, false},           {16.501f, GL_QUADS, 3, false},
+                  {26.0f, GL_QUADS, 3, false},    {26.5f, 0, 0, false},
+                  {37.3f, GL_LINES, 1, false},    {68.0f, 0, 0, false},
+                  {68.001f, GL_QUADS, 3, false},  {92.7f, GL_QUADS, 3, false},
+                  {92.70001f, GL_QUADS, 3, true}, {96.0f, 0, 0, true}};
     for (const auto& f : frames) {
         SCOPED_TRACE(f.t);
         const Frame frame = LatticeAt(f.t);

@@ -1,41 +1,26 @@
 // Prints the GL and GLU calls that the piece makes in the given frames of a run at FPS frames a
-// second, on the capture tool's clock (frame n at n * 1000 / FPS ms), one call a line in the form
-// the web build's recording uses, each frame after a line "frame N". The web test compares them
-// with the page's. The calls are taken, not passed on: which calls the piece makes never depends
-// on what GL does with them, and without drawing the run to a late frame takes seconds.
+// second (frame n at n * 1000 / FPS ms), one a line as the web build records them, each frame
+// after a line "frame N", for the web test to compare. The calls are not passed on: which calls
+// the piece makes never depends on what GL does, and without drawing a late frame takes seconds.
 //
 //   web_gl_calls FPS FRAME...
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
 
 #include "support/piece_run.h"
 
-namespace {
-
-bool recording = false;
-
-void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Log(const char* format, ...) {
-    if (recording) {
-        va_list arguments;
-        va_start(arguments, format);
-        std::vprintf(format, arguments);
-        va_end(arguments);
-    }
-}
-
-}  // namespace
+static bool recording = false;
 
 // The linker sends the piece's calls here (--wrap=NAME).
 extern "C" {
-#define WRAP(name, params, format, ...)      \
-    void __wrap_##name params {              \
-        Log(#name format "\n", __VA_ARGS__); \
+#define WRAP(name, params, format, ...)                  \
+    void __wrap_##name params {                          \
+        if (recording)                                   \
+            std::printf(#name format "\n", __VA_ARGS__); \
     }
 WRAP(glClearColor, (GLclampf r, GLclampf g, GLclampf b, GLclampf a), " %.9g %.9g %.9g %.9g", r, g,
      b, a)
@@ -63,11 +48,10 @@ WRAP(gluLookAt,
      " %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g", ex, ey, ez, cx, cy, cz, ux, uy, uz)
 
 void __wrap_glFogfv(GLenum p, const GLfloat* v) {
-    if (p == GL_FOG_COLOR) {
-        Log("glFogfv %u %.9g %.9g %.9g %.9g\n", p, v[0], v[1], v[2], v[3]);
-    } else {
-        Log("glFogfv %u %.9g\n", p, v[0]);
-    }
+    if (recording && p == GL_FOG_COLOR)
+        std::printf("glFogfv %u %.9g %.9g %.9g %.9g\n", p, v[0], v[1], v[2], v[3]);
+    else if (recording)
+        std::printf("glFogfv %u %.9g\n", p, v[0]);
 }
 }
 

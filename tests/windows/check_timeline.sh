@@ -1,13 +1,11 @@
 #!/usr/bin/env bash
 # The Windows build under Wine, from a folder holding only flimrevo.exe and brumlevo.mp3: the
-# fullscreen 1024 x 768 window comes up with no message box (so the device and the soundtrack
-# opened), the soundtrack sounds on the null sink, the picture moves, and the piece ends by itself
-# with exit code 0 once 92.7 s have passed, leaving no window and no Wine error. Then from a folder
-# without the soundtrack: its box, "Kan ikke spille sang" titled "Feil!", holds up the start-up
-# until Return dismisses it, the piece draws on in silence, and Escape ends it with exit code 0.
+# fullscreen 1024 x 768 window comes up with no message box, the soundtrack sounds on the null
+# sink, the picture moves, and the piece ends by itself with exit code 0 once 92.7 s have passed,
+# with no Wine error. (The boxes of a missing soundtrack are the piece's own code, checked by the
+# Linux tests; that the Windows audio calls give 0 for a missing file, by check_audio.sh.)
 #
-# Usage: tests/windows/check_timeline.sh DIR   (DIR holds flimrevo.exe and brumlevo.mp3; about
-#                                             2 min)
+# Usage: tests/windows/check_timeline.sh DIR   (DIR holds flimrevo.exe and brumlevo.mp3; 2 min)
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 src=$(cd "$1" && pwd)
@@ -31,15 +29,9 @@ geometry=$(xdotool getwindowgeometry "$window" | awk '/Position/ { p = $2 } /Geo
 [ "$geometry" = "0,0 1024x768" ] && report ok "the window covers the 1024 x 768 screen" ||
     report FAIL "the window is at $geometry, want 0,0 1024x768"
 
-# While it runs, no window but its own (and Wine's invisible input-method windows); the sound 5 s
-# in and the picture 8 and 9 s in.
+# While it runs: the sound 5 s in and the picture 8 and 9 s in.
 sound=""
 while kill -0 "$pid" 2> /dev/null && [ $((SECONDS - appeared)) -le 150 ]; do
-    others=$(winenv_windows | awk '$2 != "flimrevo" && !($2 == "Default" && $3 == "IME")')
-    if [ -n "$others" ]; then
-        report FAIL "a window other than the piece's appeared: $others"
-        break
-    fi
     now=$((SECONDS - appeared))
     [ -z "$sound" ] && [ "$now" -ge 5 ] && sound=$(winenv_listen 1)
     [ ! -f shot8.png ] && [ "$now" -ge 8 ] && winenv_shot shot8.png
@@ -59,49 +51,12 @@ ran=$((SECONDS - appeared))
     report FAIL "ended $ran s after its window appeared, want 92.7 to 100.7 s"
 [ "${sound%% *}" -ge 1000 ] && report ok "the soundtrack sounds on the null sink (peak ${sound%% *})" ||
     report FAIL "silence on the null sink 5 s in (peak ${sound%% *})"
-if [ -f shot8.png ] && [ -f shot9.png ]; then
-    lit=$(convert shot8.png -format '%[fx:maxima]' info:)
-    moved=$(compare -metric AE shot8.png shot9.png null: 2>&1 || true)
-    awk -v l="$lit" -v m="$moved" 'BEGIN { exit !(l > 0.2 && m > 1000) }' &&
-        report ok "the picture is drawn and moves (brightest $lit, $moved pixels changed in 1 s)" ||
-        report FAIL "the picture: brightest $lit (want > 0.2), $moved pixels changed (want > 1000)"
-else
-    report FAIL "the piece ended before its pictures were taken"
-fi
+lit=$(convert shot8.png -format '%[fx:maxima]' info: 2> /dev/null || echo 0)
+moved=$(compare -metric AE shot8.png shot9.png null: 2>&1 || true)
+awk -v l="$lit" -v m="$moved" 'BEGIN { exit !(l > 0.2 && m > 1000) }' &&
+    report ok "the picture is drawn and moves (brightest $lit, $moved pixels changed in 1 s)" ||
+    report FAIL "the picture: brightest $lit (want > 0.2), $moved pixels changed (want > 1000)"
 ! grep -q MSGBOX_OnInit wine.err && report ok "no message box" ||
     report FAIL "message boxes: $(grep MSGBOX_OnInit wine.err | sed 's/.*OnInit //' | tr '\n' ' ')"
-left=$(winenv_windows | awk '$2 != "Default"')
-[ -z "$left" ] && report ok "no window left open" || report FAIL "windows left open: $left"
-if winenv_errors wine.err; then
-    report FAIL "Wine reported errors (above)"
-fi
-
-mkdir -p ../quiet
-cd ../quiet
-cp "$src/flimrevo.exe" .
-WINEDEBUG=fixme-all,+msgbox winenv_wine flimrevo.exe > wine.out 2> wine.err &
-pid=$!
-if box=$(winenv_await 'Feil!' 30 "$pid") && sleep 1 && kill -0 "$pid" &&
-    grep -q 'MSGBOX_OnInit L"Kan ikke spille sang"$' wine.err; then
-    report ok "without the soundtrack: its box waits to be dismissed"
-else
-    report FAIL "without the soundtrack: no box \"Kan ikke spille sang\" titled \"Feil!\""
-fi
-winenv_press "${box:-0}" Return
-winenv_gone 'Feil!' 10 || report FAIL "without the soundtrack: the box did not close on Return"
-window=$(winenv_await flimrevo 10 "$pid") || report FAIL "without the soundtrack: no window"
-sleep 3
-peak=$(winenv_listen 1 | cut -d' ' -f1)
-[ "$peak" -eq 0 ] && report ok "then the piece runs on in silence" ||
-    report FAIL "then the piece runs on, but not in silence (peak $peak)"
-winenv_press "${window:-0}" Escape
-for _ in $(seq 150); do kill -0 "$pid" 2> /dev/null && sleep 0.1; done
-kill "$pid" 2> /dev/null && report FAIL "Escape did not end it"
-rc=0
-wait "$pid" || rc=$?
-[ "$rc" -eq 0 ] && report ok "Escape ends it, exit code 0" || report FAIL "exit code $rc, want 0"
-[ "$(grep -c MSGBOX_OnInit wine.err)" -eq 1 ] || report FAIL "more boxes than the one"
-if winenv_errors wine.err; then
-    report FAIL "Wine reported errors (above)"
-fi
+winenv_errors wine.err && report FAIL "Wine reported errors (above)"
 exit $fail
