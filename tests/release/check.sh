@@ -70,7 +70,7 @@ said=$(env -u DISPLAY -u WAYLAND_DISPLAY "$linux/flimrevo" 2>&1) && rc=0 || rc=$
     report FAIL "no display: exit code $rc, $said"
 # Without ffmpeg: only the launcher's tools on PATH.
 ln -s "$(command -v readlink)" "$(command -v dirname)" tools/
-said=$(cd "$linux" && hidden env PATH="$PWD/tools" ./flimrevo-capture -o a.mp4 2>&1) && rc=0 || rc=$?
+said=$(cd "$linux" && hidden env PATH="$WINENV_DIR/tools" ./flimrevo-capture -o a.mp4 2>&1) && rc=0 || rc=$?
 [ "$rc" = 1 ] && grep -q "no ffmpeg on PATH" <<< "$said" && report ok "capture without ffmpeg: $said" ||
     report FAIL "capture without ffmpeg: exit code $rc, $said"
 
