@@ -11,10 +11,10 @@
 # last commit (SOURCE_DATE_EPOCH), entries are sorted, owners fixed, and the builds hold no paths
 # of the machine or dates (PE timestamps included).
 #
-# Usage: scripts/release.sh           (the video takes most of it: 8 minutes of processor time)
-#        scripts/release.sh --no-video    all but the video (quicker, to try the rest)
-#        scripts/release.sh --check   builds the commit twice, in two clones at different paths,
-#                                     and compares their SHA256SUMS (twice as long)
+# Usage: scripts/release.sh              (the video takes most of it: 8 minutes of processor time)
+#        scripts/release.sh --no-video   all but the video (quicker, to try the rest)
+#        scripts/release.sh --check      builds the commit twice, in two clones at different
+#                                        paths, and compares their SHA256SUMS (twice as long)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
