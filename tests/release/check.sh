@@ -1,14 +1,9 @@
 #!/usr/bin/env bash
 # The release's downloads, each unpacked into a new folder outside the tree and started there, on
-# one private Xvfb screen with a PulseAudio null sink (scripts/windows/wine-env.sh):
-#   - the Linux folder with the system's copies of what it bundles hidden from the loader: in a
-#     private mount namespace (unshare -m) /dev/null is bound over them, which hides them from
-#     every way the loader looks (cache, default folders, dlopen), for that process alone, with
-#     nothing to fetch. It plays with sound and Escape ends it with 0, also through a link from
-#     elsewhere; without a display, and its capture tool without ffmpeg, they say so;
-#   - the Windows zip: PE headers, the audio calls, the 64-bit build's timeline under Wine;
-#   - the web zip in headless Chromium (tests/web/web_test.py, against NATIVE-BIN);
-#   - the video's streams and length, and its frame at 60 s against the capture tool's PNG.
+# one private Xvfb screen with a PulseAudio null sink. The Linux folder runs where the system's
+# copies of what it bundles are hidden from the loader: /dev/null bound over them in a private
+# mount namespace (unshare -m) hides them from every way the loader looks (cache, folders,
+# dlopen), for that process alone, with nothing to fetch.
 #
 # Usage: tests/release/check.sh DIST NATIVE-BIN   (as root, for the namespace; about 8 minutes)
 set -euo pipefail
