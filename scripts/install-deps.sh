@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, from Debian's archive, whatever this machine lacks to build and run the piece
 # (with --web, to build it for web browsers; with --test, to build and run the tests, the capture
-# tool's checks, the Windows builds and the web build's checks in headless Chromium).
+# tool's checks, the Windows builds and the web build's checks in headless Chromium; with
+# --release, to make the release's downloads).
 # Packages already installed are left alone, so a second run asks for nothing.
 set -euo pipefail
 
@@ -14,14 +15,16 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libmpg123-dev
   xvfb xauth xfonts-base xdotool x11-apps x11-utils imagemagick clang-format valgrind
   mingw-w64 binutils-mingw-w64 wine wine64 pulseaudio lame
-  emscripten chromium chromium-driver python3-selenium python3-numpy python3-pil
+  emscripten chromium chromium-driver python3-selenium python3-numpy python3-pil zip unzip
 )
 web_packages=(emscripten)
+release_packages=(mingw-w64 binutils-mingw-w64 emscripten zip)
 
 packages=("${run_packages[@]}")
 case "${1:-}" in
   --test) packages+=("${test_packages[@]}") ;;
   --web) packages+=("${web_packages[@]}") ;;
+  --release) packages+=("${release_packages[@]}") ;;
 esac
 
 missing=()

@@ -134,6 +134,15 @@ FAULTS = [
     ('quit-in-post-order', 'src/platform/win32/messages.cpp',
      [('    Get().quitPending = true;\n',
        '    Get().queue.push_back(MSG{nullptr, WM_QUIT, static_cast<WPARAM>(nExitCode), 0, 0, {0, 0}});\n')]),
+    ('party-preset-ultrafast', 'tools/capture/presets.cpp',
+     [('encode.preset = "veryfast";',
+       'encode.preset = "ultrafast";')]),
+    ('capture-bitexact-ignored', 'tools/capture/ffmpeg_sink.cpp',
+     [('if (settings.bitexact) {',
+       'if (!settings.bitexact) {')]),
+    ('preset-after-options', 'tools/capture/cli.cpp',
+     [('    if (!ApplyPreset(argc, argv, line, error)) {\n        return false;\n    }\n', ''),
+      ('    line->kind = EndsWith(', '    ApplyPreset(argc, argv, line, error);\n    line->kind = EndsWith(')]),
 ]
 
 EXTRA_FAULTS = [

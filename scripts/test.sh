@@ -3,9 +3,12 @@
 #   1. formatting against .clang-format;
 #   2. the test suite (ctest) in build-test/;
 #   3. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/;
-#   4. the Windows cross builds (i686 and x86_64) and the x86_64 build's run under Wine;
-#   5. the web build (build-web/) in headless Chromium, against the test build's native tools.
-# Set FLIMREVO_SKIP_WINDOWS=1 to leave out step 4, FLIMREVO_SKIP_WEB=1 step 5.
+#   4. the release (scripts/release.sh: fresh Linux, Windows and web builds in build-release/,
+#      and the downloads in dist/), each download unpacked outside the tree and started there:
+#      the Linux folder without the system's SDL2, the Windows builds' headers and the 64-bit
+#      build under Wine, the web build in headless Chromium (against the test build's native
+#      tools), the video's streams and a frame (tests/release/check.sh).
+# Set FLIMREVO_SKIP_RELEASE=1 to leave out step 4.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -33,17 +36,11 @@ LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -j"$jobs" --output-on-failure --timeout 900
 
-if [ "${FLIMREVO_SKIP_WINDOWS:-0}" != 1 ]; then
-  step "Windows builds"
-  scripts/windows/check.sh
-fi
-if [ "${FLIMREVO_SKIP_WEB:-0}" != 1 ]; then
-  step "Web build in headless Chromium"
-  export NODE_PATH=/usr/share/nodejs  # where Debian's emscripten keeps its JavaScript modules
-  emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DFLIMREVO_SOUNDTRACK="$root/build-test/bin/brumlevo.mp3" >/dev/null
-  cmake --build build-web -j"$jobs"
-  /usr/bin/python3 tests/web/web_test.py build-web/bin build-test/bin
+if [ "${FLIMREVO_SKIP_RELEASE:-0}" != 1 ]; then
+  step "Release"
+  scripts/release.sh
+  step "The release's downloads, unpacked and started"
+  tests/release/check.sh dist build-test/bin
 fi
 echo
 echo "All checks passed."

@@ -114,6 +114,24 @@ TEST(CaptureTool, FullLengthMp4HasTheFrameRateLengthVideoAndSound) {
     EXPECT_GT(std::atof(report.c_str() + report.find("mean_volume: ") + 13), -40.0) << report;
 }
 
+// The release's video settings on a short clip: the preset's size, rate and profile, an option
+// given with it overriding it, and the same bytes from a second run.
+TEST(CaptureTool, PartyPresetMakesHighProfile1080p60TheSameEachTime) {
+    Folder dir;
+    for (const char* name : {"a.mp4", "b.mp4", "c.mp4"}) {
+        const std::string fps = name[0] == 'c' ? " --fps 30" : "";
+        ASSERT_EQ(Capture(dir, "--preset party-1080p" + fps + " --to 0.2 -o " + name), 0)
+            << dir.Err();
+    }
+    const std::string video = "stream=codec_name,profile,width,height,r_frame_rate";
+    EXPECT_EQ(Probe(dir, "a.mp4", "v", video),
+              "codec_name=h264|profile=High|width=1920|height=1080|r_frame_rate=60/1\n");
+    EXPECT_EQ(Probe(dir, "c.mp4", "v", "stream=r_frame_rate"), "r_frame_rate=30/1\n");
+    EXPECT_EQ(Read(dir / "a.mp4"), Read(dir / "b.mp4"));
+    EXPECT_EQ(Read(dir / "a.mp4").find("Lavf"), std::string::npos)
+        << "ffmpeg's version in the file";
+}
+
 TEST(CaptureTool, WrongCommandLinesAndOutputsThatCannotBeMadeLeaveNothing) {
     Folder dir;
     std::ofstream(dir / "plain") << "x";  // root may write anywhere: a file stands for a folder
@@ -131,6 +149,7 @@ TEST(CaptureTool, WrongCommandLinesAndOutputsThatCannotBeMadeLeaveNothing) {
         {"--size 255x191 -o a.mp4", 2, "even width and height"},
         {"--bogus -o a.mp4", 2, "unknown option '--bogus'"},
         {"-o", 2, "-o needs a value"},
+        {"--preset party --to 1 -o a.mp4", 2, "unknown preset 'party' (there are: party-1080p"},
         {"--to 1 -o plain/a.mp4", 1, "cannot write plain/a.mp4: Not a directory"},
         {"--to 1 -o a.mp4", 1, "no ffmpeg on PATH", "empty"},
     };
@@ -142,6 +161,7 @@ TEST(CaptureTool, WrongCommandLinesAndOutputsThatCannotBeMadeLeaveNothing) {
     }
     EXPECT_EQ(Capture(dir, "--help"), 0);
     EXPECT_NE(Read(dir / "out.txt").find("--fps N"), std::string::npos);
+    EXPECT_NE(Read(dir / "out.txt").find("party-1080p"), std::string::npos);
     EXPECT_EQ(Capture(dir, "--version -o a.mp4"), 0);
     EXPECT_EQ(Read(dir / "out.txt"), "flimrevo-capture " FLIMREVO_VERSION "\n");
 }

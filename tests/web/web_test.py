@@ -33,14 +33,16 @@ def check(ok, what):
 
 
 class Site(http.server.SimpleHTTPRequestHandler):
-    """The site folder; under /nosound/ the same without the soundtrack."""
+    """The site folder; under /nosound/ the same without the soundtrack, under /nowasm/ without
+    the program."""
     log_message = lambda *args: None
 
     def do_GET(self):
-        if self.path.startswith('/nosound/'):
-            if self.path.split('?')[0].endswith('.mp3'):
-                return self.send_error(404)
-            self.path = self.path[len('/nosound'):]
+        for folder, missing in ('/nosound/', '.mp3'), ('/nowasm/', '.wasm'):
+            if self.path.startswith(folder):
+                if self.path.split('?')[0].endswith(missing):
+                    return self.send_error(404)
+                self.path = self.path[len(folder) - 1:]
         super().do_GET()
 
 
@@ -96,6 +98,14 @@ for argument in ['--headless', '--no-sandbox', '--use-angle=swiftshader', '--ena
     options.add_argument(argument)
 browser = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
 try:
+    # 0. Opened from disk, or served without its program: the page says so within seconds.
+    for what, address, words in [('from disk', 'file://' + os.path.abspath(SITE) + '/index.html', 'opened from a file'),
+                                 ('without flimrevo.wasm', url + 'nowasm/', 'flimrevo.wasm, is missing')]:
+        browser.get(address)
+        failed = wait("document.body.dataset.state == 'failed'", 5)
+        text = browser.execute_script("return (document.getElementById('problem') || {}).textContent")
+        check(failed and words in text and 'python3 -m http.server' in text, f'{what}: the page says {text!r}')
+
     # 1 and 2: without Web Audio no output can be made, and then no stream either.
     lost = ['Feil!', 'Kan ikke spille sang']
     for what, path, script, expected in [('live', '', None, []), ('no soundtrack', 'nosound/', None, [lost]),

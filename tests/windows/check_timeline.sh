@@ -5,7 +5,8 @@
 # with no Wine error. (The boxes of a missing soundtrack are the piece's own code, checked by the
 # Linux tests; that the Windows audio calls give 0 for a missing file, by check_audio.sh.)
 #
-# Usage: tests/windows/check_timeline.sh DIR   (DIR holds flimrevo.exe and brumlevo.mp3; 2 min)
+# Usage: tests/windows/check_timeline.sh DIR [EXE]   (DIR holds EXE, by default flimrevo.exe, and
+#                                                    brumlevo.mp3; 2 min)
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 src=$(cd "$1" && pwd)
@@ -13,7 +14,8 @@ src=$(cd "$1" && pwd)
 winenv_start
 mkdir -p "$WINENV_DIR/timeline"
 cd "$WINENV_DIR/timeline"
-cp "$src/flimrevo.exe" "$src/brumlevo.mp3" .
+cp "$src/${2:-flimrevo.exe}" flimrevo.exe
+cp "$src/brumlevo.mp3" .
 
 # +msgbox has Wine's message box log each box's text.
 WINEDEBUG=fixme-all,+msgbox winenv_wine flimrevo.exe > wine.out 2> wine.err &

@@ -1,5 +1,7 @@
 #include "cli.h"
 
+#include "presets.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -121,10 +123,42 @@ std::string Quoted(const std::string& text) {
     return "'" + text + "'";
 }
 
+// Applies the last --preset of the command line to *line, before anything else is read.
+bool ApplyPreset(int argc, char** argv, CommandLine* line, std::string* error) {
+    const Preset* found = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        std::string name;
+        if (arg.compare(0, 9, "--preset=") == 0) {
+            name = arg.substr(9);
+        } else if (arg == "--preset" && i + 1 < argc) {
+            name = argv[++i];
+        } else {
+            continue;
+        }
+        found = FindPreset(name);
+        if (found == nullptr) {
+            std::string known;
+            for (const Preset& preset : Presets()) {
+                known += (known.empty() ? "" : ", ") + std::string(preset.name);
+            }
+            *error = "unknown preset " + Quoted(name) + " (there are: " + known + ")";
+            return false;
+        }
+    }
+    if (found != nullptr) {
+        found->apply(line);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* error) {
     bool haveOutput = false;
+    if (!ApplyPreset(argc, argv, line, error)) {
+        return false;
+    }
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
         std::string value;
@@ -144,7 +178,8 @@ bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* err
             return true;
         }
         const bool takesValue = option == "--fps" || option == "--from" || option == "--to" ||
-                                option == "--size" || option == "-o" || option == "--output";
+                                option == "--size" || option == "-o" || option == "--output" ||
+                                option == "--preset";
         if (!takesValue) {
             *error = option.compare(0, 1, "-") == 0 && option.size() > 1
                          ? "unknown option " + Quoted(option)
@@ -157,6 +192,9 @@ bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* err
                 return false;
             }
             value = argv[++i];
+        }
+        if (option == "--preset") {
+            continue;  // applied already
         }
         if (option == "--fps") {
             std::int64_t fps = 0;
@@ -214,7 +252,7 @@ bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* err
     return true;
 }
 
-const char* UsageText() {
+std::string UsageText() {
     return "Usage: flimrevo-capture [options] -o OUTPUT\n"
            "\n"
            "Renders flimrevo headless, frame by frame at a fixed rate, on a clock of its own:\n"
@@ -237,6 +275,9 @@ const char* UsageText() {
            "  --size WxH | FACTOR  the output's size (default: as rendered, 1024x768): WxH fits\n"
            "                       the picture inside with its aspect kept, borders black; a\n"
            "                       factor like 0.25 scales it, to even sizes\n"
+           "  --preset NAME        a named set of settings for one use of the video; the\n"
+           "                       options given with it change any of them:\n" +
+           PresetsHelp() +
            "  -h, --help           this text\n"
            "  --version            the version\n"
            "\n"

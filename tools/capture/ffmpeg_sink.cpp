@@ -211,11 +211,26 @@ std::vector<std::string> FfmpegArguments(const EncodeSettings& settings, int wid
     }
     // BT.709 in limited range, converted and labelled so, so that players show the colours
     // as rendered.
-    args.insert(
-        args.end(),
-        {"-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p", "-c:v", "libx264",
-         "-preset", settings.preset, "-crf", std::to_string(settings.crf), "-colorspace", "bt709",
-         "-color_primaries", "bt709", "-color_trc", "bt709", "-color_range", "tv"});
+    args.insert(args.end(),
+                {"-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p", "-c:v",
+                 "libx264", "-preset", settings.preset, "-colorspace", "bt709", "-color_primaries",
+                 "bt709", "-color_trc", "bt709", "-color_range", "tv"});
+    if (settings.videoKbps > 0) {
+        args.insert(args.end(), {"-b:v", std::to_string(settings.videoKbps) + "k"});
+    } else {
+        args.insert(args.end(), {"-crf", std::to_string(settings.crf)});
+    }
+    if (!settings.profile.empty()) {
+        args.insert(args.end(), {"-profile:v", settings.profile});
+    }
+    if (settings.threads > 0) {
+        args.insert(args.end(), {"-threads:v", std::to_string(settings.threads)});
+    }
+    if (settings.bitexact) {
+        // Without it the file names ffmpeg's version, and a creation time if one is given.
+        args.insert(args.end(), {"-fflags", "+bitexact", "-flags:v", "+bitexact", "-flags:a",
+                                 "+bitexact", "-map_metadata", "-1"});
+    }
     if (!settings.audioFile.empty()) {
         // The clip's first frame shows first / fps seconds of the timeline, which starts with
         // the soundtrack; the sound is cut to the clip's frames, and ends with the last frame
@@ -224,8 +239,8 @@ std::vector<std::string> FfmpegArguments(const EncodeSettings& settings, int wid
         const std::string trim = "atrim=start=" + FrameSeconds(settings.firstFrame, settings.fps) +
                                  ":duration=" + FrameSeconds(settings.frames, settings.fps) +
                                  ",asetpts=PTS-STARTPTS";
-        args.insert(args.end(), {"-af", trim, "-c:a", "aac", "-aac_coder", "fast", "-b:a", "192k",
-                                 "-shortest"});
+        args.insert(args.end(), {"-af", trim, "-c:a", "aac", "-aac_coder", "fast", "-b:a",
+                                 std::to_string(settings.audioKbps) + "k", "-shortest"});
     }
     // The output by its name as it is: never read as a protocol ("file:", "http:") or an option
     // ("-x.mp4").

@@ -101,7 +101,7 @@ int Capture(const CommandLine& line) {
     std::string error;
 
     if (line.kind == OutputKind::Mp4) {
-        EncodeSettings encode;
+        EncodeSettings encode = line.encode;
         encode.ffmpeg = FindExecutable("ffmpeg");
         if (encode.ffmpeg.empty()) {
             Say("cannot make an MP4: no ffmpeg on PATH. Install FFmpeg, or write PNG frames "
@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     if (line.help) {
-        std::fputs(UsageText(), stdout);
+        std::fputs(UsageText().c_str(), stdout);
         return kExitOk;
     }
     if (line.version) {

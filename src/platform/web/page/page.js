@@ -4,7 +4,8 @@
 //
 // ?fps=F&frame=N renders frame N of a run at F frames a second on a virtual clock, silently and
 // without waiting for a click, and leaves it on the canvas; &record also keeps that frame's GL
-// calls in page.recorded. body's data-state says where the page is: loading, ready, running, ended.
+// calls in page.recorded. body's data-state says where the page is: loading, ready, running, ended,
+// or failed when the program cannot be loaded (then the page says why and what to do).
 'use strict';
 const $ = id => document.getElementById(id);
 const query = new URLSearchParams(location.search);
@@ -42,6 +43,18 @@ document.addEventListener('fullscreenchange', () => {
   if (page) page.inFullscreen = !!document.fullscreenElement;
 });
 
+// The program could not be loaded: the page says why, and how to serve it so that it can.
+function failed(why) {
+  document.body.dataset.state = 'failed';
+  $('play').hidden = $('end').hidden = true;
+  $('start').hidden = false;
+  const problem = $('problem');
+  problem.hidden = false;
+  problem.innerHTML = why + ' Serve the unzipped folder over http, for example with ' +
+    '<code>python3 -m http.server 8080</code> in it, then open <code>http://localhost:8080/</code>; ' +
+    'or upload the folder, as it is, to a static web host.';
+}
+
 function prepare(button) {
   const page = {canvas: $('canvas'), still, messageBox};
   page.fullscreen = on => {
@@ -52,6 +65,11 @@ function prepare(button) {
       document.exitFullscreen().catch(() => {});
     }
   };
+  if (location.protocol === 'file:') {
+    return failed('This page is opened from a file, and browsers load its program only over ' +
+                  'http(s).');
+  }
+  if (typeof createFlimrevo !== 'function') return failed('flimrevo.js is missing beside the page.');
   return createFlimrevo({page, noInitialRun: true}).then(module => {
     ready = module;
     if (document.body.dataset.state === 'loading') document.body.dataset.state = 'ready';
@@ -60,7 +78,7 @@ function prepare(button) {
       button.textContent = button.dataset.label || button.textContent;
     }
     return module;
-  });
+  }, () => failed('The program, flimrevo.wasm, is missing beside the page or could not be loaded.'));
 }
 
 async function run() {
@@ -84,7 +102,7 @@ async function run() {
 
 if (still) {
   $('start').hidden = true;
-  prepare().then(run);
+  prepare().then(module => module && run());
 } else {
   $('play').dataset.label = 'Play';
   prepare($('play'));

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# The release's downloads, each unpacked into a new folder outside the tree and started there, on
+# one private Xvfb screen with a PulseAudio null sink. The Linux folder runs where the system's
+# copies of what it bundles are hidden from the loader: /dev/null bound over them in a private
+# mount namespace (unshare -m) hides them from every way the loader looks (cache, folders,
+# dlopen), for that process alone, with nothing to fetch.
+#
+# Usage: tests/release/check.sh DIST NATIVE-BIN   (as root, for the namespace; about 8 minutes)
+set -euo pipefail
+. "$(dirname "$0")/../windows/common.sh"
+dist=$(realpath "$1")
+native=$(realpath "$2")
+winenv_start
+cd "$WINENV_DIR"
+(cd "$dist" && sha256sum --quiet -c SHA256SUMS) && report ok "SHA256SUMS" || report FAIL "SHA256SUMS"
+version=$(cd "$dist" && ls flimrevo-*-web.zip | sed 's/^flimrevo-//; s/-web.zip$//')
+mkdir windows linux web elsewhere nowhere tools
+unzip -q "$dist/flimrevo-$version-windows.zip" -d windows
+tar -xzf "$dist/flimrevo-$version-linux-x86_64.tar.gz" -C linux
+unzip -q "$dist/flimrevo-$version-web.zip" -d web
+windows=$PWD/windows/flimrevo-$version-windows
+linux=$PWD/linux/flimrevo-$version-linux-x86_64
+for info in "$windows/README.txt" "$linux/README.txt"; do
+    grep -q "from 31.1 to 31.8 seconds the whole background" "$info" &&
+        report ok "${info#$PWD/} warns of the flashing" || report FAIL "$info: no photosensitivity warning"
+done
+
+# Runs a command where the system's copies of the folder's libraries read as empty files.
+hidden() {
+    local soname path binds=""
+    for soname in $(ls "$linux/lib"); do
+        for path in $(ldconfig -p | awk -v n="$soname" '$1 == n { print $NF }'); do
+            binds+="mount --bind /dev/null $(readlink -f "$path"); "
+        done
+    done
+    unshare -m sh -c "$binds"'exec "$@"' sh "$@"
+}
+hidden timeout 20 "$native/flimrevo" > /dev/null 2>&1 && report FAIL "the system's SDL2 is not hidden" ||
+    report ok "the system's SDL2 is hidden: a program linked to it does not start"
+libs=$(hidden ldd "$linux"/bin/* | sed "s| (0x.*||; s|$linux/bin/\.\./lib/|$linux/lib/|")
+echo "ldd of the unpacked piece, with the system's copies hidden:"
+sed -n "2,/:\$/ { /:\$/d; s|$linux/|./|; p }" <<< "$libs"
+stray=$(for soname in $(ls "$linux/lib"); do grep -qF "$soname => $linux/lib/$soname" <<< "$libs" || printf "%s " "$soname"; done)
+[ -z "$stray" ] && ! grep -q "not found" <<< "$libs" && report ok "the programs load every bundled library from lib/" ||
+    report FAIL "libraries not found, or not from lib/: $stray $(grep "not found" <<< "$libs")"
+
+ln -s "$linux/flimrevo" elsewhere/link
+for start in "$linux:./flimrevo" "$PWD/nowhere:$PWD/elsewhere/link"; do
+    (cd "${start%%:*}" && hidden "${start#*:}") > piece.out 2>&1 &
+    pid=$!
+    if window=$(winenv_await flimrevo 30 $pid); then
+        sleep 3
+        read -r peak _ < <(winenv_listen 1)
+        [ "$peak" -ge 1000 ] && report ok "${start#*:}: the soundtrack sounds (peak $peak)" ||
+            report FAIL "${start#*:}: silence on the null sink (peak $peak)"
+        winenv_press "$window" Escape
+    fi
+    timeout 10 tail --pid=$pid -f /dev/null || kill $pid
+    rc=0 && wait $pid || rc=$?
+    [ "$rc" = 0 ] && report ok "${start#*:}: Escape ends it with 0" ||
+        report FAIL "${start#*:}: exit code $rc, want 0: $(cat piece.out)"
+done
+said=$(env -u DISPLAY -u WAYLAND_DISPLAY "$linux/flimrevo" 2>&1) && rc=0 || rc=$?
+[ "$rc" = 1 ] && grep -q "no display" <<< "$said" && report ok "no display: $said" ||
+    report FAIL "no display: exit code $rc, $said"
+# Without ffmpeg: only the launcher's tools on PATH.
+ln -s "$(command -v readlink)" "$(command -v dirname)" tools/
+said=$(cd "$linux" && hidden env PATH="$WINENV_DIR/tools" ./flimrevo-capture -o a.mp4 2>&1) && rc=0 || rc=$?
+[ "$rc" = 1 ] && grep -q "no ffmpeg on PATH" <<< "$said" && report ok "capture without ffmpeg: $said" ||
+    report FAIL "capture without ffmpeg: exit code $rc, $said"
+
+# The video. Its frame at 60 s (frame 3600): the bars black but for 8 pixels (a transform block)
+# next to the picture, where the encoder's ringing may reach; the picture, cut out and compared
+# with the capture tool's PNG at 512 x 384 (where the lattice's thin lines survive), differs by an
+# RMSE of 0.0245 (the encoding, its 4:2:0 colour, two rescalings), the frames 1/60 s either side
+# by 0.049 and more: 0.035 lies between, so a frame off by one, shifted, stretched or in other
+# colours fails. The last frame shows 92.7 s for a frame: 92.717 s long.
+video=$dist/flimrevo-$version-1080p60.mp4
+probe() { ffprobe -v error -select_streams "$1" -show_entries "$2" -of default=nw=1:nk=1 "$video" | paste -sd' '; }
+read -r codec profile width height rate length bits <<< "$(probe v:0 stream=codec_name,profile,width,height,r_frame_rate,duration,bit_rate)"
+read -r audio abits <<< "$(probe a:0 stream=codec_name,bit_rate)"
+whole=$(probe v:0 format=duration)
+[ "$codec $profile ${width}x$height $rate $audio" = "h264 High 1920x1080 60/1 aac" ] &&
+    [ "$bits" -ge 6000000 ] && [ "$abits" -ge 128000 ] &&
+    awk -v v="$length" -v w="$whole" 'BEGIN { exit !(v > 92.683 && v < 92.718 && w > 92.683 && w < 92.718) }' &&
+    report ok "video: $codec $profile ${width}x$height at $rate fps, $bits bit/s, $audio $abits bit/s, $length s" ||
+    report FAIL "video: $codec $profile ${width}x$height at $rate fps, $bits bit/s, $audio $abits bit/s, $length s ($whole s)"
+(cd "$linux" && hidden ./flimrevo-capture --from 60 --to 60.01 -o "$WINENV_DIR/png" 2> /dev/null) || true
+ffmpeg -v error -ss 60 -i "$video" -frames:v 1 -y frame.png
+bars=$(convert \( frame.png -crop 232x1080+0+0 \) \( frame.png -crop 232x1080+1688+0 \) +repage -append \
+    -format '%[fx:maxima]' info:)
+convert frame.png -crop 1440x1080+240+0 +repage -resize '512x384!' picture.png
+convert png/frame-00000.png -resize '512x384!' reference.png || true
+rmse=$(compare -metric RMSE picture.png reference.png null: 2>&1 | sed 's/.*(\(.*\))/\1/' || true)
+awk -v b="$bars" -v e="$rmse" 'BEGIN { exit !(b <= 0.02 && e <= 0.035) }' &&
+    report ok "the frame at 60 s: bars black (brightest $bars), the picture as the capture tool's (RMSE $rmse)" ||
+    report FAIL "the frame at 60 s: bars' brightest $bars (want <= 0.02), RMSE to the capture tool's $rmse (want <= 0.035)"
+
+for exe in "$windows"/*.exe; do
+    TZ=UTC objdump -p "$exe" | awk '/^Time\/Date/ { t = $0 } END { exit t !~ /Thu Jan  1 00:00:00 1970/ }' &&
+        report ok "$(basename "$exe"): no build time in its header" || report FAIL "$(basename "$exe"): a build time"
+done
+"$here/check_pe.sh" "$windows/flimrevo.exe" i386 || fail=1
+"$here/check_pe.sh" "$windows/flimrevo-64bit.exe" x86-64 || fail=1
+"$here/check_audio.sh" || fail=1
+"$here/check_timeline.sh" "$windows" flimrevo-64bit.exe || fail=1
+/usr/bin/python3 "$root/tests/web/web_test.py" web "$native" || fail=1
+exit $fail
