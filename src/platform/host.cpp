@@ -4,7 +4,7 @@
 #include <set>
 
 #include "platform/host_internal.h"
-#include "win32/internal.h"
+#include "sdl/internal.h"
 
 namespace host {
 namespace {

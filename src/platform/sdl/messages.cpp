@@ -3,7 +3,7 @@
 #include <csignal>
 
 #include "platform/host.h"
-#include "win32/internal.h"
+#include "sdl/internal.h"
 
 namespace platform {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/host.h"
-#include "win32/internal.h"
+#include "sdl/internal.h"
 
 namespace platform {
 namespace {

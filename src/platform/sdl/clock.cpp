@@ -2,7 +2,7 @@
 #include <time.h>
 
 #include "platform/host.h"
-#include "win32/internal.h"
+#include "sdl/internal.h"
 
 namespace platform {
 HMODULE ModuleHandle() {

@@ -15,7 +15,7 @@
 #include <new>
 
 #include "platform/host.h"
-#include "win32/internal.h"
+#include "sdl/internal.h"
 
 namespace platform {
 namespace {

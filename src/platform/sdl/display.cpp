@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "platform/host.h"
-#include "win32/internal.h"
+#include "sdl/internal.h"
 
 namespace platform {
 namespace {
