@@ -25,7 +25,7 @@ int OpenGlWindow(const char* title, int width, int height, int colourBits, int d
     DEVMODEA mode;
     std::memset(&mode, 0, kDisplayModeRecordSize);
     int colourBitsInEffect = colourBits;
-    if (modeIndex == -1) {
+    if (modeIndex == RequestedMode) {
         mode.dmSize = kDisplayModeRecordSize;
         mode.dmFields = kRequestedModeFields;
         mode.dmPelsWidth = static_cast<DWORD>(width);
