@@ -202,7 +202,8 @@ bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* err
     }
     const FrameRange clip = ClipFrames(line->fromMs, line->toMs, line->fps);
     if (clip.count() <= 0) {
-        *error = "nothing to capture: the clip holds no frame of the piece, which ends at 92.7 s";
+        *error = "nothing to capture: the clip holds no frame of the piece, which ends at " +
+                 PieceEndText() + " s";
         return false;
     }
     if (line->kind == OutputKind::Mp4 && line->size.width > 0 &&
@@ -215,36 +216,40 @@ bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* err
 }
 
 const char* UsageText() {
-    return "Usage: flimrevo-capture [options] -o OUTPUT\n"
-           "\n"
-           "Renders flimrevo headless, frame by frame at a fixed rate, on a clock of its own:\n"
-           "frame n shows n * 1000 / fps milliseconds (rounded down), however long it takes to\n"
-           "render, and the piece ends itself in its first frame after 92.7 s.\n"
-           "\n"
-           "  -o, --output OUTPUT  NAME.mp4: an H.264 (yuv420p) video with the soundtrack\n"
-           "                       brumlevo.mp3 from the working directory, as AAC, through the\n"
-           "                       ffmpeg found on PATH. An existing NAME.mp4 is overwritten,\n"
-           "                       once the new video is finished: a capture that fails leaves\n"
-           "                       it as it was. Anything else: a folder (made when missing) of\n"
-           "                       PNG frames frame-00000.png, frame-00001.png, ... from the\n"
-           "                       clip's first frame on; earlier frame files there go first.\n"
-           "                       The name is taken as it is, whatever it holds (file:, a\n"
-           "                       leading -).\n"
-           "  --fps N              frames a second, 1 to 1000 (default 60)\n"
-           "  --from SECONDS       the clip's start (default 0); the frames before it are\n"
-           "                       rendered too, since what the cues set carries over\n"
-           "  --to SECONDS         the clip's end, not included (default: the piece's end)\n"
-           "  --size WxH | FACTOR  the output's size (default: as rendered, 1024x768): WxH fits\n"
-           "                       the picture inside with its aspect kept, borders black; a\n"
-           "                       factor like 0.25 scales it, to even sizes\n"
-           "  -h, --help           this text\n"
-           "  --version            the version\n"
-           "\n"
-           "Progress goes to standard error. Exit codes: 0 done; 1 failed (the message says\n"
-           "why; nothing unfinished is left); 2 a wrong command line; 3 the video was written\n"
-           "without sound, because the piece would play none (brumlevo.mp3 missing, or not\n"
-           "sound it can play); 130 interrupted (Ctrl+C, SIGTERM), the frames so far kept, the\n"
-           "sound ending with them.\n";
+    static const std::string text =
+        "Usage: flimrevo-capture [options] -o OUTPUT\n"
+        "\n"
+        "Renders flimrevo headless, frame by frame at a fixed rate, on a clock of its own:\n"
+        "frame n shows n * 1000 / fps milliseconds (rounded down), however long it takes to\n"
+        "render, and the piece ends itself in its first frame after " +
+        PieceEndText() +
+        " s.\n"
+        "\n"
+        "  -o, --output OUTPUT  NAME.mp4: an H.264 (yuv420p) video with the soundtrack\n"
+        "                       brumlevo.mp3 from the working directory, as AAC, through the\n"
+        "                       ffmpeg found on PATH. An existing NAME.mp4 is overwritten,\n"
+        "                       once the new video is finished: a capture that fails leaves\n"
+        "                       it as it was. Anything else: a folder (made when missing) of\n"
+        "                       PNG frames frame-00000.png, frame-00001.png, ... from the\n"
+        "                       clip's first frame on; earlier frame files there go first.\n"
+        "                       The name is taken as it is, whatever it holds (file:, a\n"
+        "                       leading -).\n"
+        "  --fps N              frames a second, 1 to 1000 (default 60)\n"
+        "  --from SECONDS       the clip's start (default 0); the frames before it are\n"
+        "                       rendered too, since what the cues set carries over\n"
+        "  --to SECONDS         the clip's end, not included (default: the piece's end)\n"
+        "  --size WxH | FACTOR  the output's size (default: as rendered, 1024x768): WxH fits\n"
+        "                       the picture inside with its aspect kept, borders black; a\n"
+        "                       factor like 0.25 scales it, to even sizes\n"
+        "  -h, --help           this text\n"
+        "  --version            the version\n"
+        "\n"
+        "Progress goes to standard error. Exit codes: 0 done; 1 failed (the message says\n"
+        "why; nothing unfinished is left); 2 a wrong command line; 3 the video was written\n"
+        "without sound, because the piece would play none (brumlevo.mp3 missing, or not\n"
+        "sound it can play); 130 interrupted (Ctrl+C, SIGTERM), the frames so far kept, the\n"
+        "sound ending with them.\n";
+    return text.c_str();
 }
 
 }  // namespace capture

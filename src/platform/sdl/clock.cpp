@@ -1,21 +1,13 @@
-// kernel32: the tick count and the module handle.
+// kernel32: the tick count.
 #include <time.h>
 
 #include "platform/host.h"
 #include "sdl/internal.h"
 
-namespace platform {
-HMODULE ModuleHandle() {
-    // Stands for the program's own executable: any unique non-null address does.
-    static char moduleImage;
-    return reinterpret_cast<HMODULE>(&moduleImage);
-}
-}  // namespace platform
-
 // Milliseconds on the monotonic clock, in 32 bits that wrap as Windows' count does after about
 // 49.7 days. Under a host's virtual clock, the value the host last set.
 DWORD WINAPI GetTickCount(void) {
-    if (host::Current().virtualClock) {
+    if (host::Current().clock.on) {
         return host::Ticks();
     }
     timespec now;
@@ -23,13 +15,4 @@ DWORD WINAPI GetTickCount(void) {
     const std::uint64_t ms = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
                              static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
     return static_cast<DWORD>(ms);
-}
-
-// Only the program's own module is known: a null name gives it, any other name fails.
-HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
-    host::Record("GetModuleHandleA");
-    if (lpModuleName != nullptr) {
-        return nullptr;
-    }
-    return platform::ModuleHandle();
 }

@@ -7,13 +7,20 @@
 #include <new>
 
 #include "platform/host.h"
+#include "platform/host_internal.h"
+#include "platform/probe.h"
+#include "platform/probe_describe.h"
 #include "sdl/internal.h"
 
 namespace platform {
 
+namespace {
+// Made before main, so that it outlives the run's ending at exit (host::StopAtExit).
+State theState;
+}  // namespace
+
 State& Get() {
-    static State state;
-    return state;
+    return theState;
 }
 
 Window* FindWindow(HWND handle) {
@@ -36,7 +43,7 @@ bool EnsureVideo() {
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-    if (host::Current().video == host::Video::Headless) {
+    if (host::Current().video.output == host::Video::Headless) {
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
     } else {
         // Only a driver that shows the picture: with no display SDL would otherwise fall back to
@@ -47,6 +54,7 @@ bool EnsureVideo() {
         return false;
     }
     InstallSignalHandlers();
+    host::StopAtExit();
     SetWindowPixelFormat();
     WatchDisplay();
     state.videoReady = true;
@@ -56,7 +64,7 @@ bool EnsureVideo() {
 
 void ApplyCursor() {
     if (Get().videoReady) {
-        SDL_ShowCursor(Get().cursorCounter >= 0 ? SDL_ENABLE : SDL_DISABLE);
+        SDL_ShowCursor(core::CursorCounter() >= 0 ? SDL_ENABLE : SDL_DISABLE);
     }
 }
 
@@ -81,23 +89,15 @@ namespace {
 // system does when their time comes: a window that keeps the requests from DefWindowProcA holds
 // them off for as long as it is shown.
 void AskAboutScreenSaver(Window* window) {
-    State& state = Get();
-    const HWND handle = reinterpret_cast<HWND>(window);
-    state.screenSaverRequestReachedDefault = false;
-    window->procedure(handle, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
-    window->procedure(handle, WM_SYSCOMMAND, SC_MONITORPOWER, 2);
-    window->holdsScreenSaver = !state.screenSaverRequestReachedDefault;
+    window->holdsScreenSaver =
+        core::HoldsScreenSaver(reinterpret_cast<HWND>(window), window->procedure);
     UpdateScreenSaver();
 }
 
 void Forget(Window* window) {
     auto& windows = Get().windows;
     windows.erase(std::remove(windows.begin(), windows.end(), window), windows.end());
-    auto& queue = Get().queue;
-    const HWND handle = reinterpret_cast<HWND>(window);
-    queue.erase(std::remove_if(queue.begin(), queue.end(),
-                               [handle](const MSG& m) { return m.hwnd == handle; }),
-                queue.end());
+    core::ForgetMessages(reinterpret_cast<HWND>(window));
     for (GlContext* context : Get().contexts) {
         if (context->window == window) {
             context->window = nullptr;
@@ -134,13 +134,10 @@ void ShutdownWin32() {
     while (!state.windows.empty()) {
         Forget(state.windows.back());
     }
-    state.queue.clear();
-    state.quitPending = false;
-    state.quitCode = 0;
     for (KeyState& key : state.keys) {
         key = KeyState();
     }
-    state.cursorCounter = 0;
+    state.framesPresented = 0;
     state.mode = DEVMODEA();
     state.modeChanged = false;
     if (state.videoReady) {
@@ -156,6 +153,22 @@ void ShutdownWin32() {
 
 }  // namespace platform
 
+WNDPROC backend::WindowProcedure(HWND handle) {
+    const platform::Window* window = platform::FindWindow(handle);
+    return window ? window->procedure : nullptr;
+}
+
+bool backend::ClassHasWindows(const WNDCLASSA* windowClass) {
+    const auto& windows = platform::Get().windows;
+    return std::any_of(windows.begin(), windows.end(), [windowClass](const platform::Window* w) {
+        return w->windowClass == windowClass;
+    });
+}
+
+void backend::ShowCursor(bool) {
+    platform::ApplyCursor();
+}
+
 using platform::FindWindow;
 using platform::Get;
 using platform::Window;
@@ -166,21 +179,15 @@ using platform::Window;
 HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
                             int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
                             HINSTANCE hInstance, LPVOID lpParam) {
-    if (host::Recording()) {
-        char detail[320];
-        std::snprintf(
-            detail, sizeof detail,
-            "ex=0x%x class=%s title=%s style=0x%08x x=%d y=%d w=%d h=%d parent=%s menu=%s "
-            "instance=%s param=%s",
-            dwExStyle, lpClassName ? lpClassName : "(null)", lpWindowName ? lpWindowName : "(null)",
-            dwStyle, X, Y, nWidth, nHeight, hWndParent ? "set" : "null", hMenu ? "set" : "null",
-            hInstance == platform::ModuleHandle() ? "self" : "other", lpParam ? "set" : "null");
-        host::Record("CreateWindowExA", detail);
-    }
-
-    const WNDCLASSA* windowClass = platform::FindClass(lpClassName, hInstance);
-    if (host::ShouldFail("CreateWindowExA") || windowClass == nullptr ||
-        (hWndParent != nullptr && FindWindow(hWndParent) == nullptr) || !platform::EnsureVideo()) {
+    const WNDCLASSA* windowClass = core::FindClass(lpClassName, hInstance);
+    if (probe::Enter("CreateWindowExA",
+                     [&] {
+                         return probe::DescribeCreateWindow(dwExStyle, lpClassName, lpWindowName,
+                                                            dwStyle, X, Y, nWidth, nHeight,
+                                                            hWndParent, hMenu, hInstance, lpParam);
+                     }) ||
+        windowClass == nullptr || (hWndParent != nullptr && FindWindow(hWndParent) == nullptr) ||
+        !platform::EnsureVideo()) {
         return nullptr;
     }
     if (X == CW_USEDEFAULT) {
@@ -196,7 +203,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     Window* window = nullptr;
     try {
         auto made = std::make_unique<Window>();
-        made->className = windowClass->lpszClassName;
+        made->windowClass = windowClass;
         made->title = lpWindowName ? lpWindowName : "";
         Get().windows.reserve(Get().windows.size() + 1);
         window = made.release();
@@ -281,7 +288,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
 
 // Sends WM_DESTROY and WM_NCDESTROY, then releases the window; its queued messages go with it.
 BOOL WINAPI DestroyWindow(HWND hWnd) {
-    host::Record("DestroyWindow");
+    probe::Enter("DestroyWindow");
     Window* window = FindWindow(hWnd);
     if (window == nullptr) {
         return FALSE;
@@ -300,9 +307,8 @@ BOOL WINAPI IsWindow(HWND hWnd) {
 
 // Every window has a device context of its own (CS_OWNDC behaviour): the same one each time.
 HDC WINAPI GetDC(HWND hWnd) {
-    host::Record("GetDC");
     Window* window = FindWindow(hWnd);
-    if (host::ShouldFail("GetDC") || window == nullptr) {
+    if (probe::Enter("GetDC") || window == nullptr) {
         return nullptr;
     }
     // What is drawn through the device context needs the window on the display.
@@ -311,55 +317,7 @@ HDC WINAPI GetDC(HWND hWnd) {
 }
 
 int WINAPI ReleaseDC(HWND hWnd, HDC hDC) {
-    host::Record("ReleaseDC");
+    probe::Enter("ReleaseDC");
     Window* window = FindWindow(hWnd);
     return window != nullptr && reinterpret_cast<HDC>(&window->dc) == hDC ? 1 : 0;
-}
-
-// The default handling: WM_NCCREATE goes on, WM_CLOSE destroys the window, the close command and
-// Alt+F4 ask the window to close, and a screen-saver or monitor power-down request that gets
-// here lets them run.
-LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-    if (host::Recording()) {
-        char detail[80];
-        std::snprintf(detail, sizeof detail, "0x%04x 0x%llx 0x%llx", Msg,
-                      static_cast<unsigned long long>(wParam),
-                      static_cast<unsigned long long>(lParam));
-        host::Record("DefWindowProcA", detail);
-    }
-    switch (Msg) {
-        case WM_NCCREATE:
-            return TRUE;
-        case WM_CLOSE:
-            DestroyWindow(hWnd);
-            return 0;
-        case WM_SYSKEYDOWN:
-            if (wParam == VK_F4) {
-                SendMessageA(hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
-            }
-            return 0;
-        case WM_SYSCOMMAND:
-            switch (wParam & 0xFFF0) {
-                case SC_CLOSE:
-                    SendMessageA(hWnd, WM_CLOSE, 0, 0);
-                    break;
-                case SC_SCREENSAVE:
-                case SC_MONITORPOWER:
-                    Get().screenSaverRequestReachedDefault = true;
-                    break;
-                default:
-                    break;
-            }
-            return 0;
-        default:
-            return 0;
-    }
-}
-
-// Windows' display counter: the cursor shows while it is 0 or more.
-int WINAPI ShowCursor(BOOL bShow) {
-    host::Record("ShowCursor", bShow ? "1" : "0");
-    Get().cursorCounter += bShow ? 1 : -1;
-    platform::ApplyCursor();
-    return Get().cursorCounter;
 }

@@ -27,6 +27,7 @@
 
 #include "platform/host.h"
 #include "platform/host_internal.h"
+#include "platform/probe.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ constexpr std::chrono::milliseconds kCloseWait{750};
 struct AudioState {
     bool open = false;          // SDL's audio and the mixer are up (a successful BASS_Init)
     bool abandoned = false;     // closing took too long and was left to finish by itself
-    bool handlerAdded = false;  // the host closes us on Reset and at exit
+    bool handlerAdded = false;  // the host closes us on Stop and at exit
     bool setDiskFile = false;   // we set SDL_DISKAUDIOFILE and restore it on shutdown
     bool hadDiskFile = false;
     std::string previousDiskFile;
@@ -53,19 +54,18 @@ struct AudioState {
     HSTREAM nextHandle = 0x80000001u;
 };
 
-// Never destroyed: the host shuts the audio down from its own static destructor, which runs after
-// the destructors of statics made later than it, as this one is (at the first BASS_Init).
+// Made before main: the run's ending at exit (host::StopAtExit) finds it still there.
+AudioState audioState;
+
 AudioState& State() {
-    static AudioState* state = new AudioState;
-    return *state;
+    return audioState;
 }
 
-void CloseOutput(AudioState& state) {
+void CloseOutput(const std::map<HSTREAM, Mix_Music*>& streams) {
     Mix_HaltMusic();
-    for (auto& stream : state.streams) {
+    for (auto& stream : streams) {
         Mix_FreeMusic(stream.second);
     }
-    state.streams.clear();
     Mix_CloseAudio();
     Mix_Quit();
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -80,15 +80,18 @@ bool CloseOutputInTime(AudioState& state) {
         bool closed = false;
     };
     auto closing = std::make_shared<Closing>();
+    // The thread takes the streams with it: it may outlive everything here.
+    std::map<HSTREAM, Mix_Music*> streams;
+    streams.swap(state.streams);
     try {
-        std::thread([closing, &state] {
-            CloseOutput(state);
+        std::thread([closing, streams] {
+            CloseOutput(streams);
             std::lock_guard<std::mutex> lock(closing->mutex);
             closing->closed = true;
             closing->done.notify_all();
         }).detach();
     } catch (const std::system_error&) {
-        CloseOutput(state);  // no thread to be had: close here
+        CloseOutput(streams);  // no thread to be had: close here
         return true;
     }
     std::unique_lock<std::mutex> lock(closing->mutex);
@@ -96,7 +99,7 @@ bool CloseOutputInTime(AudioState& state) {
 }
 
 // Frees every stream and closes the mixer and SDL's audio, so that a later BASS_Init starts as in
-// a fresh process. Runs from host::Reset and at process exit, before SDL itself is shut down.
+// a fresh process. Runs from host::Stop and at process exit, before SDL itself is shut down.
 void ShutdownAudio() {
     AudioState& state = State();
     if (state.open && !state.abandoned) {
@@ -159,8 +162,8 @@ bool IsReadableFile(const char* path) {
 // soon after a play call. Fails when the device is unknown or absent, or already open.
 BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD /*flags*/, HWND /*win*/,
                       const GUID* /*clsid*/) {
-    host::Record("BASS_Init", std::to_string(device) + " " + std::to_string(freq));
-    if (host::ShouldFail("BASS_Init")) {
+    if (probe::Enter("BASS_Init",
+                     [&] { return std::to_string(device) + " " + std::to_string(freq); })) {
         return FALSE;
     }
     AudioState& state = State();
@@ -171,7 +174,8 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD /*flags*/, HWND /*win*/,
         return FALSE;
     }
     if (!state.handlerAdded) {
-        host::AddShutdownHandler(&ShutdownAudio);
+        host::AddStopHandler(&ShutdownAudio);
+        host::StopAtExit();
         state.handlerAdded = true;
     }
     if (!ChooseDriver(device)) {
@@ -202,8 +206,7 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD /*flags*/, HWND /*win*/,
 HSTREAM WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD length,
                                      DWORD /*flags*/) {
     const char* path = mem ? nullptr : static_cast<const char*>(file);
-    host::Record("BASS_StreamCreateFile", path ? path : "");
-    if (host::ShouldFail("BASS_StreamCreateFile")) {
+    if (probe::Enter("BASS_StreamCreateFile", [&] { return std::string(path ? path : ""); })) {
         return 0;
     }
     AudioState& state = State();
@@ -225,8 +228,8 @@ HSTREAM WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, D
 // Plays a stream from its beginning, over again each time it ends with BASS_SAMPLE_LOOP, and
 // once without. FALSE for a handle that names no stream.
 BOOL WINAPI BASS_StreamPlay(HSTREAM handle, BOOL /*flush*/, DWORD flags) {
-    host::Record("BASS_StreamPlay", std::to_string(handle) + " " + std::to_string(flags));
-    if (host::ShouldFail("BASS_StreamPlay")) {
+    if (probe::Enter("BASS_StreamPlay",
+                     [&] { return std::to_string(handle) + " " + std::to_string(flags); })) {
         return FALSE;
     }
     AudioState& state = State();
