@@ -2,11 +2,9 @@
 // through the mixer, a stream is a Mix_Music (decoded from its file while it plays, on SDL's audio
 // thread), and playing it is Mix_PlayMusic. Everything here is called on the main thread.
 //
-// Devices: 1 is the default output (which one depends on the host's audio choice, below) and 0 is
-// "no sound": an output that runs at the real rate and discards what it is given, so that streams
-// can still be made and played. Any other device number fails, as an absent device does.
-//
-// The mixer plays one music at a time, so playing a second stream stops the first.
+// The calls keep the contract written in include/bass.h. The default output is the one the host
+// chose (below); device 0 is SDL's dummy driver, which runs at the real rate and discards what it
+// is given. The mixer plays one music at a time, as the contract has it.
 #include <bass.h>
 
 #include <SDL.h>
@@ -28,6 +26,7 @@
 #include "platform/host.h"
 #include "platform/host_internal.h"
 #include "platform/probe.h"
+#include "../contract.h"
 
 namespace {
 
@@ -35,8 +34,6 @@ namespace {
 // the play call, and the device queues about one more buffer, so 256 frames at 44.1 kHz put the
 // first sound at most about 12 ms (two buffers) after BASS_StreamPlay returns.
 constexpr int kBufferFrames = 256;
-
-constexpr DWORD kHighestFrequency = 384000;
 
 // How long closing the output may take. Closing joins SDL's audio thread, which a sound server
 // that stopped answering (PulseAudio under SIGSTOP) holds for ever; past this the device is left
@@ -121,13 +118,13 @@ void ShutdownAudio() {
 }
 
 // Points SDL's audio at the output the host asked for. False when there is to be none.
-bool ChooseDriver(int device) {
+bool ChooseDriver(bass_contract::Output output) {
     const host::Options& options = host::Current();
     if (options.audio == host::Audio::None) {
         return false;
     }
     // Device 0 and the host's silent output both discard the sound at the real rate.
-    if (device == 0 || options.audio == host::Audio::Silent) {
+    if (output == bass_contract::Output::Silent || options.audio == host::Audio::Silent) {
         SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
         return true;
     }
@@ -170,7 +167,8 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD /*flags*/, HWND /*win*/,
     if (state.open) {
         return FALSE;
     }
-    if ((device != 0 && device != 1) || freq == 0 || freq > kHighestFrequency) {
+    const bass_contract::Output output = bass_contract::DeviceOutput(device);
+    if (output == bass_contract::Output::Absent || !bass_contract::UsableFrequency(freq)) {
         return FALSE;
     }
     if (!state.handlerAdded) {
@@ -178,7 +176,7 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD /*flags*/, HWND /*win*/,
         host::StopAtExit();
         state.handlerAdded = true;
     }
-    if (!ChooseDriver(device)) {
+    if (!ChooseDriver(output)) {
         return FALSE;
     }
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
@@ -205,12 +203,12 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD /*flags*/, HWND /*win*/,
 // unreadable, not a regular file, or not audio the decoder can read.
 HSTREAM WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD length,
                                      DWORD /*flags*/) {
-    const char* path = mem ? nullptr : static_cast<const char*>(file);
+    const char* path = bass_contract::WholeFilePath(mem, file, offset, length);
     if (probe::Enter("BASS_StreamCreateFile", [&] { return std::string(path ? path : ""); })) {
         return 0;
     }
     AudioState& state = State();
-    if (!state.open || mem || path == nullptr || offset != 0 || length != 0) {
+    if (!state.open || path == nullptr) {
         return 0;
     }
     if (!IsReadableFile(path)) {

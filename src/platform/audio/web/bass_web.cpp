@@ -1,30 +1,32 @@
-// The audio library's three calls over Web Audio: the output is an AudioContext, a stream is the
-// whole file fetched from beside the page and decoded, and playing it starts a buffer source from
-// its beginning, looping when asked. A still is silent: its output accepts everything and plays
-// nothing, but the file is still fetched and decoded, so a missing one is reported as live.
+// The audio library's three calls over Web Audio, keeping the contract written in
+// include/bass.h: the output is an AudioContext, a stream is the whole file fetched from beside
+// the page and decoded, and playing it starts a buffer source from its beginning, looping when
+// asked. A still, and device 0, are silent: the output accepts everything and plays nothing, but
+// the file is still fetched and decoded, so a missing one is reported as live.
 #include <bass.h>
 #include <emscripten.h>
 
+#include "../contract.h"
+
 // clang-format off
-EM_JS(int, AudioInit, (), {
+EM_JS(int, AudioInit, (int silent), {
     const page = Module.page;
     try {
-        page.audio = {context: page.still ? new OfflineAudioContext(2, 1, 44100) : new AudioContext(),
-                      streams: []};
+        silent = silent || !!page.still;
+        page.audio = {context: silent ? new OfflineAudioContext(2, 1, 44100) : new AudioContext(),
+                      streams: [], silent: silent};
         return 1;
     } catch (e) {
         return 0;
     }
 });
 
-EM_ASYNC_JS(HSTREAM, AudioOpen, (const char* file, DWORD offset, DWORD length), {
+EM_ASYNC_JS(HSTREAM, AudioOpen, (const char* file), {
     const audio = Module.page.audio;
     try {
         const response = await fetch(UTF8ToString(file));
         if (!response.ok) return 0;
-        const bytes = await response.arrayBuffer();
-        const end = length ? offset + length : bytes.byteLength;
-        audio.streams.push(await audio.context.decodeAudioData(bytes.slice(offset, end)));
+        audio.streams.push(await audio.context.decodeAudioData(await response.arrayBuffer()));
         return audio.streams.length;
     } catch (e) {
         return 0;
@@ -33,9 +35,11 @@ EM_ASYNC_JS(HSTREAM, AudioOpen, (const char* file, DWORD offset, DWORD length), 
 
 // Waits (briefly) for the output to run, so that the timeline's zero is when the sound starts.
 EM_ASYNC_JS(int, AudioPlay, (HSTREAM handle, int loop), {
-    const page = Module.page, audio = page.audio, buffer = audio.streams[handle - 1];
+    const audio = Module.page.audio, buffer = audio.streams[handle - 1];
     if (!buffer) return 0;
-    if (page.still) return 1;
+    if (audio.source) audio.source.stop();
+    audio.source = null;
+    if (audio.silent) return 1;
     const source = audio.source = audio.context.createBufferSource();
     source.buffer = buffer;
     source.loop = !!loop;
@@ -54,17 +58,23 @@ bool initialised = false;
 
 extern "C" {
 
-BOOL WINAPI BASS_Init(int device, DWORD, DWORD, HWND, const GUID*) {
-    initialised = (device == 1 || device == -1) && AudioInit() != 0;
+BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD, HWND, const GUID*) {
+    const bass_contract::Output output = bass_contract::DeviceOutput(device);
+    if (initialised || output == bass_contract::Output::Absent ||
+        !bass_contract::UsableFrequency(freq)) {
+        return FALSE;
+    }
+    initialised = AudioInit(output == bass_contract::Output::Silent) != 0;
     return initialised ? TRUE : FALSE;
 }
 
 HSTREAM WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD length,
                                      DWORD) {
-    if (!initialised || mem || file == nullptr) {
+    const char* path = bass_contract::WholeFilePath(mem, file, offset, length);
+    if (!initialised || path == nullptr) {
         return 0;
     }
-    return AudioOpen(static_cast<const char*>(file), offset, length);
+    return AudioOpen(path);
 }
 
 BOOL WINAPI BASS_StreamPlay(HSTREAM handle, BOOL, DWORD flags) {
