@@ -6,7 +6,8 @@
 2. without the soundtrack, or without Web Audio: the boxes show, OK dismisses them, and the piece
    runs on in silence;
 3. the piece's GL calls in a few frames equal the native build's, call for call (web_gl_calls);
-4. stills of six frames equal flimrevo-capture's PNGs of the same frames, within a tolerance.
+4. stills of six frames equal flimrevo-capture's PNGs of the same frames, within a tolerance;
+5. the platform's own tables (tests/platform) against the web back end, from checks/ beside the site.
 
    web_test.py WEB_BIN NATIVE_BIN   (WEB_BIN: the page and program; NATIVE_BIN: the native build)
 """
@@ -20,6 +21,7 @@ from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.common.action_chains import ActionChains
 
 SITE, NATIVE = sys.argv[1], sys.argv[2]
+CHECKS = os.path.join(SITE, '..', 'checks')
 FPS = 30
 CALL_FRAMES = [150, 600, 935, 1790, 2250]  # wire, box 1 and shadows, strobe, two fog rows, box 2
 PICTURES = {150: '5', 600: '20', 935: '31.15', 1500: '50', 1800: '60', 2250: '75'}
@@ -33,8 +35,13 @@ def check(ok, what):
 
 
 class Site(http.server.SimpleHTTPRequestHandler):
-    """The site folder; under /nosound/ the same without the soundtrack."""
+    """The site folder; under /nosound/ the same without the soundtrack; under /checks/ the checks."""
     log_message = lambda *args: None
+
+    def translate_path(self, path):
+        if path.startswith('/checks/'):
+            return os.path.join(CHECKS, path[len('/checks/'):].split('?')[0])
+        return super().translate_path(path)
 
     def do_GET(self):
         if self.path.startswith('/nosound/'):
@@ -170,6 +177,17 @@ try:
         misses = max(unmatched(web, reference), unmatched(reference, web))
         check(misses <= 0.002, f'{seconds} s (frame {n}): {same:.2%} of pixels equal in place, '
                                f'{misses:.3%} without a match nearby')
+
+    # 5. The platform's tables: every row as the native build runs it.
+    browser.get(url + 'checks/platform_check.html')
+    ended = wait("document.body.dataset.state == 'ended'", 120)
+    results = browser.execute_script('return [document.body.dataset.failures, document.body.dataset.results]')
+    rows = (results[1] or '').splitlines()
+    for row in rows:
+        if not row.startswith('ok'):
+            print('      ' + row)
+    check(ended and results[0] == '0' and len(rows) > 20,
+          f"the platform's tables in the browser: {len(rows)} rows, {results[0]} failed")
 finally:
     capture.kill()
     browser.quit()

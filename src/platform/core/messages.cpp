@@ -110,6 +110,10 @@ LRESULT WINAPI DispatchMessageA(const MSG* lpMsg) {
     return procedure ? procedure(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam) : 0;
 }
 
+BOOL WINAPI IsWindow(HWND hWnd) {
+    return backend::WindowProcedure(hWnd) != nullptr;
+}
+
 LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     const WNDPROC procedure = backend::WindowProcedure(hWnd);
     return procedure ? procedure(hWnd, Msg, wParam, lParam) : 0;

@@ -301,10 +301,6 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
     return TRUE;
 }
 
-BOOL WINAPI IsWindow(HWND hWnd) {
-    return FindWindow(hWnd) != nullptr;
-}
-
 // Every window has a device context of its own (CS_OWNDC behaviour): the same one each time.
 HDC WINAPI GetDC(HWND hWnd) {
     Window* window = FindWindow(hWnd);
