@@ -8,14 +8,20 @@ file is put back as it was after each fault, also when the run is interrupted, s
 as it was found; files with uncommitted changes are refused. The unchanged tree's suite runs first:
 its times set the order, fastest first, and a test that fails there is left out (and said so).
 
+With --web, a fault in a file the browser's build compiles (the platform's core, the audio
+contract, the web back end) is also built into that build's platform check and judged in headless
+Chromium (tests/web/platform_check.py): a fault in the shared core must be caught through both
+back ends.
+
 Usage: scripts/plant-faults.py [-b BUILD] [-k REGEX] [-t TEST_REGEX] [-x TEST_REGEX] [--extra]
-                               [--order TEST,...] [--list]
+                               [--order TEST,...] [--web BUILD_WEB] [--list]
   -b BUILD        a configured build folder (default: build)
   -k REGEX        only the faults whose name matches
   -t TEST_REGEX   only the tests whose name matches
   -x TEST_REGEX   leave out the tests whose name matches (say so when reporting)
   --extra         also the further faults
   --order TESTS   run these tests first, in this order, and the rest in ctest's; no timing run
+  --web BUILD_WEB an emscripten build folder (as scripts/test.sh makes build-web)
 """
 import argparse
 import os
@@ -134,6 +140,52 @@ FAULTS = [
     ('quit-in-post-order', 'src/platform/core/messages.cpp',
      [('    core::TheQueue().quitPending = true;\n',
        '    core::TheQueue().posted.push_back(MSG{nullptr, WM_QUIT, static_cast<WPARAM>(nExitCode), 0, 0, {0, 0}});\n')]),
+    # The shared core, the audio contract, and the frames' way out.
+    ('core-no-thread-filter', 'src/platform/core/messages.cpp',
+     [('(filter == kThreadMessages && message == nullptr)',
+       '(filter == kThreadMessages && false)')]),
+    ('core-quit-ignores-range', 'src/platform/core/messages.cpp',
+     [('if (queue.quitPending && core::InRange(WM_QUIT, wMsgFilterMin, wMsgFilterMax) &&',
+       'if (queue.quitPending &&')]),
+    ('core-destroy-keeps-messages', 'src/platform/core/messages.cpp',
+     [('[window](const MSG& m) { return m.hwnd == window; }',
+       '[window](const MSG& m) { return m.hwnd == window && m.message == 0; }')]),
+    ('core-class-names-case', 'src/platform/core/classes.cpp',
+     [('strcasecmp(entry.name.c_str(), name) == 0',
+       'entry.name == name')]),
+    ('core-atoms-from-1', 'src/platform/core/classes.cpp',
+     [('constexpr ATOM kFirstClassAtom = 0xC000;',
+       'constexpr ATOM kFirstClassAtom = 1;')]),
+    ('core-unregister-in-use', 'src/platform/core/classes.cpp',
+     [('if (entry == nullptr || backend::ClassHasWindows(&entry->record)) {',
+       'if (entry == nullptr) {')]),
+    ('core-alt-f4-ignored', 'src/platform/core/window_proc.cpp',
+     [('if (wParam == VK_F4) {',
+       'if (wParam == VK_F5) {')]),
+    ('audio-contract-parts-accepted', 'src/platform/audio/contract.h',
+     [('return !mem && offset == 0 && length == 0 ?',
+       'return !mem ?')]),
+    ('audio-device-minus-1-absent', 'src/platform/audio/contract.h',
+     [('return device == -1 || device == 1 ? Output::Default',
+       'return device == 1 ? Output::Default')]),
+    ('audio-web-second-init', 'src/platform/audio/web/bass_web.cpp',
+     [('if (initialised || output == bass_contract::Output::Absent ||',
+       'if (output == bass_contract::Output::Absent ||')]),
+    ('frames-index-from-1', 'src/platform/sdl/frames.cpp',
+     [('FinishedFrame finished{Get().framesPresented++,',
+       'FinishedFrame finished{++Get().framesPresented,')]),
+    ('frames-clock-stands', 'src/platform/sdl/frames.cpp',
+     [('host::SetTicks(options.clock.frameTicks(finished.index + 1));',
+       'host::SetTicks(options.clock.frameTicks(finished.index));')]),
+    ('fog-mode-call-dropped', 'src/timeline/fog.cpp',
+     [('        glFogi(GL_FOG_MODE, FogModes[FogModeIndex]);\n',
+       '')]),
+    ('fog-hint-call-dropped', 'src/timeline/fog.cpp',
+     [('        glHint(GL_FOG_HINT, GL_DONT_CARE);\n',
+       '')]),
+    ('audio-streams-never-open', 'src/platform/audio/sdl/bass_sdl.cpp',
+     [('    Mix_Music* music = Mix_LoadMUS(path);',
+       '    Mix_Music* music = nullptr;')]),
 ]
 
 EXTRA_FAULTS = [
@@ -262,6 +314,22 @@ EXTRA_FAULTS = [
 ]
 
 
+# The platform files the browser's build compiles into its platform check.
+WEB_BUILT = ('src/platform/core/', 'src/platform/audio/contract.h', 'src/platform/audio/web/',
+             'src/platform/web/')
+
+
+def judge_web(build_web):
+    """The browser's platform check with the fault built in: caught, MISSED or NOBUILD."""
+    built = run(["cmake", "--build", build_web, "-j2", "--target", "platform_check"],
+                capture_output=True, env=dict(os.environ, NODE_PATH="/usr/share/nodejs"))
+    if built.returncode != 0:
+        return "NOBUILD"
+    checked = run(["/usr/bin/python3", "tests/web/platform_check.py", os.path.join(build_web, "bin")],
+                  capture_output=True, text=True)
+    return "caught" if checked.returncode != 0 else "MISSED"
+
+
 def run(cmd, **kw):
     return subprocess.run(cmd, cwd=ROOT, **kw)
 
@@ -292,6 +360,7 @@ def main():
     ap.add_argument("-x", "--exclude", default="")
     ap.add_argument("--extra", action="store_true")
     ap.add_argument("--order", default="", help="tests to run first, comma-separated; skips timing")
+    ap.add_argument("--web", default="", help="an emscripten build folder for the browser's checks")
     ap.add_argument("--list", action="store_true")
     args = ap.parse_args()
     faults = [f for f in FAULTS + (EXTRA_FAULTS if args.extra else []) if re.search(args.only, f[0])]
@@ -349,13 +418,17 @@ def main():
             else:
                 failing = first_failure(build, tests)
                 result = f"caught by {failing}" if failing else "MISSED"
+            if args.web and path.startswith(WEB_BUILT):
+                result += "; web: " + judge_web(args.web)
         finally:
             with open(full, "w") as f:
                 f.write(original)
         caught += result.startswith("caught")
-        missed += result == "MISSED"
+        missed += "MISSED" in result
         print(f"{name:34} {result}  ({time.time() - start:.0f} s)", flush=True)
     run(["cmake", "--build", build, "-j2"], capture_output=True)
+    if args.web:
+        run(["cmake", "--build", args.web, "-j2", "--target", "platform_check"], capture_output=True)
     print(f"caught {caught}, missed {missed}, of {len(faults)}")
     return 0
 

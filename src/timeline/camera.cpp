@@ -26,12 +26,12 @@ struct CameraCue {
     double upX, upY, upZ;
 };
 
-// Active rows are multiplied onto the modelview in table order, none resetting it, so the first
-// active row's transform stands on the left. Up vectors are passed as they stand: unnormalised,
-// and row 4's is the zero vector.
 // The last row's end: past any t the piece reaches, so the row holds until the piece ends.
 const double Forever = 9999.8;
 
+// Active rows are multiplied onto the modelview in table order, none resetting it, so the first
+// active row's transform stands on the left. Up vectors are passed as they stand: unnormalised,
+// and row 4's is the zero vector.
 // clang-format off
 const CameraCue CameraCues[] = {
     // start  end     kx    ky   kz      centre         up

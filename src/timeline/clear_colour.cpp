@@ -10,10 +10,10 @@ struct ClearColourCue {
     float red, green, blue, alpha;
 };
 
-// Evaluated top to bottom; where rows overlap, the later one decides the frame's clear colour.
 // The last row's end: past any t the piece reaches, so the row holds until the piece ends.
 const double Forever = 9999.0;
 
+// Evaluated top to bottom; where rows overlap, the later one decides the frame's clear colour.
 // clang-format off
 const ClearColourCue ClearColourCues[] = {
     {10.8, 33.1,   0.0f, 0.0f, 0.0f, 0.0f},

@@ -5,6 +5,7 @@
 
 #include "audio_files.h"
 #include "cases.h"
+#include <bass.h>
 #include "platform/host.h"
 
 namespace {
@@ -32,6 +33,17 @@ TEST(AudioContract, EveryRowOfTheContractHolds) {
     host::Start(host::Options());
     ExpectAll(platform_cases::RunAudioCases({sound, text, dir.path + "/missing.mp3", dir.path}));
     host::Stop();
+}
+
+// The default output answers to both of its numbers (the table opens device 0, once a process).
+TEST(AudioContract, TheDefaultOutputIsMinusOneAndOne) {
+    for (int device : {-1, 1}) {
+        host::Options options;
+        options.audio = host::Audio::Silent;
+        host::Start(options);
+        EXPECT_TRUE(BASS_Init(device, 44100, 0, nullptr, nullptr)) << device;
+        host::Stop();
+    }
 }
 
 }  // namespace
