@@ -18,13 +18,13 @@ enum class Handle { Zero, Unknown, Opened };
 struct Row {
     const char* name;
     Call call;
-    int device;  // Init
-    DWORD freq;  // Init
-    File file;   // Open
-    BOOL mem;    // Open
+    int device;            // Init
+    DWORD freq;            // Init
+    File file;             // Open
+    BOOL mem;              // Open
     DWORD offset, length;  // Open
-    Handle handle;  // Play
-    DWORD flags;    // Play
+    Handle handle;         // Play
+    DWORD flags;           // Play
     bool succeeds;
 };
 
@@ -79,8 +79,8 @@ std::vector<Outcome> RunAudioCases(const AudioFiles& files) {
         if (row.call == Call::Init) {
             succeeded = BASS_Init(row.device, row.freq, 0, nullptr, nullptr) != 0;
         } else if (row.call == Call::Open) {
-            const HSTREAM stream = BASS_StreamCreateFile(row.mem, Path(files, row.file), row.offset,
-                                                         row.length, 0);
+            const HSTREAM stream =
+                BASS_StreamCreateFile(row.mem, Path(files, row.file), row.offset, row.length, 0);
             // Every stream made is one of its own.
             succeeded = stream != 0 && stream != last;
             last = stream != 0 ? stream : last;
