@@ -118,6 +118,94 @@ bool CoversEmulatedMode(const Window* window, int x, int y, int width, int heigh
            static_cast<DWORD>(height) == state.mode.dmPelsHeight;
 }
 
+// The SDL window for a new window: the popup that covers an emulated mode becomes the fullscreen
+// picture, shown over the whole screen at the desktop's own resolution, the picture scaled into
+// it; any other window has its client size.
+SDL_Window* OpenSdlWindow(Window* window, const CREATESTRUCTA& c) {
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+    int width = std::max(1, window->clientWidth), height = std::max(1, window->clientHeight);
+    if (CoversEmulatedMode(window, c.x, c.y, c.cx, c.cy)) {
+        window->fullscreenPicture = true;
+        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
+        // Made at the screen's size as well, so that it covers the screen even where no window
+        // manager is there to make it fullscreen (a bare X session).
+        SDL_Rect screen;
+        if (SDL_GetDisplayBounds(0, &screen) == 0) {
+            width = screen.w;
+            height = screen.h;
+        }
+    } else if ((c.style & WS_CAPTION) != WS_CAPTION) {
+        flags |= SDL_WINDOW_BORDERLESS;
+    }
+    if (c.style & WS_THICKFRAME) {
+        flags |= SDL_WINDOW_RESIZABLE;
+    }
+    return SDL_CreateWindow(window->title.c_str(), window->clientX, window->clientY, width, height,
+                            flags);
+}
+
+// A window of the class with its SDL window, known to the platform; no message sent yet. Null
+// when something cannot be had: everything of ours that allocates comes first, so running out of
+// memory fails the call as any other failure does.
+Window* NewWindow(const WNDCLASSA* windowClass, const CREATESTRUCTA& c) {
+    Window* window = nullptr;
+    try {
+        auto made = std::make_unique<Window>();
+        made->windowClass = windowClass;
+        made->title = c.lpszName ? c.lpszName : "";
+        Get().windows.reserve(Get().windows.size() + 1);
+        window = made.release();
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    window->instance = c.hInstance;
+    window->procedure = windowClass->lpfnWndProc;
+    window->style = static_cast<DWORD>(c.style);
+    window->dc.window = window;
+    const RECT insets = FrameInsets(window->style, c.hMenu != nullptr);
+    window->clientX = c.x + insets.left;
+    window->clientY = c.y + insets.top;
+    window->clientWidth = std::max(0, c.cx - insets.left - insets.right);
+    window->clientHeight = std::max(0, c.cy - insets.top - insets.bottom);
+    window->sdl = OpenSdlWindow(window, c);
+    if (window->sdl == nullptr) {
+        delete window;
+        return nullptr;
+    }
+    SDL_SetWindowData(window->sdl, "win32", window);
+    Get().windows.push_back(window);
+    return window;
+}
+
+// The creation messages: WM_NCCREATE and WM_CREATE (either can refuse), WM_SIZE with the client
+// size and WM_MOVE, then for a WS_VISIBLE window the showing. False when the window did not
+// survive them.
+bool SendCreation(Window* window, const CREATESTRUCTA& create) {
+    const HWND handle = reinterpret_cast<HWND>(window);
+    const LPARAM createParam = reinterpret_cast<LPARAM>(&create);
+    if (!window->procedure(handle, WM_NCCREATE, 0, createParam)) {
+        window->procedure(handle, WM_NCDESTROY, 0, 0);
+        Forget(window);
+        return false;
+    }
+    if (window->procedure(handle, WM_CREATE, 0, createParam) == -1) {
+        DestroyWindow(handle);
+        return false;
+    }
+    window->procedure(handle, WM_SIZE, SIZE_RESTORED,
+                      MAKELPARAM(window->clientWidth, window->clientHeight));
+    window->procedure(handle, WM_MOVE, 0, MAKELPARAM(window->clientX, window->clientY));
+    if ((create.style & WS_VISIBLE) && FindWindow(handle) != nullptr) {
+        window->visible = true;
+        SDL_ShowWindow(window->sdl);
+        window->procedure(handle, WM_SHOWWINDOW, TRUE, 0);
+        window->procedure(handle, WM_ACTIVATE, WA_ACTIVE, 0);
+        window->procedure(handle, WM_SETFOCUS, 0, 0);
+        AskAboutScreenSaver(window);
+    }
+    return FindWindow(handle) != nullptr;
+}
+
 }  // namespace
 
 void ShutdownWin32() {
@@ -173,8 +261,7 @@ using platform::FindWindow;
 using platform::Get;
 using platform::Window;
 
-// Creates the window and its SDL window, then sends the creation messages: WM_NCCREATE and
-// WM_CREATE (either can refuse), WM_SIZE with the client size and WM_MOVE; a WS_VISIBLE window is
+// Creates the window and its SDL window, then sends the creation messages; a WS_VISIBLE window is
 // shown, activated and focused before the call returns.
 HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
                             int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
@@ -198,92 +285,23 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
         nWidth = 640;
         nHeight = 480;
     }
-
-    // Everything of ours that allocates comes first: running out of memory fails the call.
-    Window* window = nullptr;
-    try {
-        auto made = std::make_unique<Window>();
-        made->windowClass = windowClass;
-        made->title = lpWindowName ? lpWindowName : "";
-        Get().windows.reserve(Get().windows.size() + 1);
-        window = made.release();
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-    window->instance = hInstance;
-    window->procedure = windowClass->lpfnWndProc;
-    window->style = dwStyle;
-    window->dc.window = window;
-    const RECT insets = platform::FrameInsets(dwStyle, hMenu != nullptr);
-    window->clientX = X + insets.left;
-    window->clientY = Y + insets.top;
-    window->clientWidth = std::max(0, nWidth - insets.left - insets.right);
-    window->clientHeight = std::max(0, nHeight - insets.top - insets.bottom);
-
-    // The popup that covers an emulated mode becomes the fullscreen picture: shown over the
-    // whole screen at the desktop's own resolution, the picture scaled into it.
-    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
-    int sdlWidth = std::max(1, window->clientWidth), sdlHeight = std::max(1, window->clientHeight);
-    if (platform::CoversEmulatedMode(window, X, Y, nWidth, nHeight)) {
-        window->fullscreenPicture = true;
-        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
-        // Made at the screen's size as well, so that it covers the screen even where no window
-        // manager is there to make it fullscreen (a bare X session).
-        SDL_Rect screen;
-        if (SDL_GetDisplayBounds(0, &screen) == 0) {
-            sdlWidth = screen.w;
-            sdlHeight = screen.h;
-        }
-    } else if ((dwStyle & WS_CAPTION) != WS_CAPTION) {
-        flags |= SDL_WINDOW_BORDERLESS;
-    }
-    if (dwStyle & WS_THICKFRAME) {
-        flags |= SDL_WINDOW_RESIZABLE;
-    }
-    window->sdl = SDL_CreateWindow(window->title.c_str(), window->clientX, window->clientY,
-                                   sdlWidth, sdlHeight, flags);
-    if (window->sdl == nullptr) {
-        delete window;
-        return nullptr;
-    }
-    SDL_SetWindowData(window->sdl, "win32", window);
-    Get().windows.push_back(window);
-    const HWND handle = reinterpret_cast<HWND>(window);
-
-    CREATESTRUCTA create{lpParam,
-                         hInstance,
-                         hMenu,
-                         hWndParent,
-                         nHeight,
-                         nWidth,
-                         Y,
-                         X,
-                         static_cast<LONG>(dwStyle),
-                         lpClassName,
-                         lpWindowName,
-                         dwExStyle};
-    const LPARAM createParam = reinterpret_cast<LPARAM>(&create);
-    if (!window->procedure(handle, WM_NCCREATE, 0, createParam)) {
-        window->procedure(handle, WM_NCDESTROY, 0, 0);
-        platform::Forget(window);
-        return nullptr;
-    }
-    if (window->procedure(handle, WM_CREATE, 0, createParam) == -1) {
-        DestroyWindow(handle);
-        return nullptr;
-    }
-    window->procedure(handle, WM_SIZE, SIZE_RESTORED,
-                      MAKELPARAM(window->clientWidth, window->clientHeight));
-    window->procedure(handle, WM_MOVE, 0, MAKELPARAM(window->clientX, window->clientY));
-    if ((dwStyle & WS_VISIBLE) && FindWindow(handle) != nullptr) {
-        window->visible = true;
-        SDL_ShowWindow(window->sdl);
-        window->procedure(handle, WM_SHOWWINDOW, TRUE, 0);
-        window->procedure(handle, WM_ACTIVATE, WA_ACTIVE, 0);
-        window->procedure(handle, WM_SETFOCUS, 0, 0);
-        platform::AskAboutScreenSaver(window);
-    }
-    return FindWindow(handle) ? handle : nullptr;
+    // What WM_NCCREATE and WM_CREATE carry: the arguments, in CREATESTRUCTA's order.
+    const CREATESTRUCTA create{lpParam,
+                               hInstance,
+                               hMenu,
+                               hWndParent,
+                               nHeight,
+                               nWidth,
+                               Y,
+                               X,
+                               static_cast<LONG>(dwStyle),
+                               lpWindowName,
+                               lpClassName,
+                               dwExStyle};
+    Window* window = platform::NewWindow(windowClass, create);
+    return window != nullptr && platform::SendCreation(window, create)
+               ? reinterpret_cast<HWND>(window)
+               : nullptr;
 }
 
 // Sends WM_DESTROY and WM_NCDESTROY, then releases the window; its queued messages go with it.
