@@ -11,7 +11,7 @@
 //      timeline's own work (the cue tests, the eye paths, the half sizes) and the platform
 //      layer's: the window, the present path, the message queue.
 // Headless, a swap shows nothing and nobody waits for the frame, so both finish every frame with
-// glFinish right after the swap (the piece's from the host's onSwap hook). Passes 2 and 3
+// glFinish right after the swap (the piece's from the host's frame sink). Passes 2 and 3
 // alternate for --rounds rounds, and the best round of each counts, so that a busy machine slows
 // both alike.
 //

@@ -59,42 +59,28 @@ Drawn Draw(void (*draw)(float, float), float h, float alpha) {
     return d;
 }
 
-TEST(Cubes, WireCubeDrawsTheEdgesAcrossYInThreeBlueShades) {
+// The wire cube: the edges that do not run along y, in three blue shades. The shadow cube: all six
+// faces, black, as quads. Both: 24 corners, the alpha passed through.
+TEST(Cubes, WireCubeDrawsTheEdgesAcrossYAndShadowCubeTheSixFaces) {
     testsupport::GlContext gl;
     ASSERT_TRUE(gl.ok());
     for (float alpha : {1.0f, 3.0f}) {
-        const Drawn d = Draw(DrawWireCube, 0.25f, alpha);
-        ASSERT_EQ(d.mode, static_cast<GLenum>(GL_LINES));
-        ASSERT_EQ(d.corners.size(), 24u);
+        const Drawn wire = Draw(DrawWireCube, 0.25f, alpha),
+                    shadow = Draw(DrawShadowCube, 0.5f, alpha);
+        ASSERT_EQ(wire.mode, static_cast<GLenum>(GL_LINES));
+        ASSERT_EQ(shadow.mode, static_cast<GLenum>(GL_QUADS));
+        ASSERT_TRUE(wire.corners.size() == 24 && shadow.corners.size() == 24);
+        ASSERT_TRUE(wire.colours.size() == 3 && shadow.colours.size() == 3);
         std::set<std::pair<Corner, Corner>> edges;
         for (size_t n = 0; n < 24; n += 2) {
-            const Corner &a = d.corners[n], &b = d.corners[n + 1];
-            EXPECT_EQ(Differ(a, b), 1) << "segment " << n / 2 << " is no edge";
-            EXPECT_EQ(a[1], b[1]) << "segment " << n / 2 << " runs along y";
+            const Corner &a = wire.corners[n], &b = wire.corners[n + 1];
+            EXPECT_TRUE(Differ(a, b) == 1 && a[1] == b[1]) << "segment " << n / 2;
             edges.insert(a < b ? std::make_pair(a, b) : std::make_pair(b, a));
         }
-        EXPECT_EQ(edges.size(), 8u);  // every edge that does not run along y
-        ASSERT_EQ(d.colours.size(), 3u);
-        std::set<float> blues;
-        for (const auto& c : d.colours) {
-            EXPECT_TRUE(c[0] == c[1] && c[2] > c[0] && c[3] == alpha);
-            blues.insert(c[2]);
-        }
-        EXPECT_EQ(blues.size(), 3u);
-    }
-    EXPECT_EQ(Draw(DrawWireCube, 0.0f, 1.0f).corners.size(), 24u);  // a point, still drawn whole
-}
-
-TEST(Cubes, ShadowCubeDrawsAllSixFacesBlackAsQuads) {
-    testsupport::GlContext gl;
-    ASSERT_TRUE(gl.ok());
-    for (float alpha : {1.0f, 3.0f}) {
-        const Drawn d = Draw(DrawShadowCube, 0.5f, alpha);
-        ASSERT_EQ(d.mode, static_cast<GLenum>(GL_QUADS));
-        ASSERT_EQ(d.corners.size(), 24u);
+        EXPECT_EQ(edges.size(), 8u);
         std::set<std::pair<int, int>> faces;  // axis, side
         for (size_t n = 0; n < 24; n += 4) {
-            const Corner* q = &d.corners[n];
+            const Corner* q = &shadow.corners[n];
             const int axis = FaceAxis(q);
             ASSERT_GE(axis, 0) << "quad " << n / 4 << " is no face";
             for (int i = 0; i < 4; ++i) {
@@ -106,11 +92,16 @@ TEST(Cubes, ShadowCubeDrawsAllSixFacesBlackAsQuads) {
             }
         }
         EXPECT_EQ(faces.size(), 6u);
-        ASSERT_EQ(d.colours.size(), 3u);
-        for (const auto& c : d.colours) {
-            EXPECT_EQ(c, (std::array<float, 4>{0, 0, 0, alpha}));
+        std::set<float> blues;
+        for (size_t i = 0; i < 3; ++i) {
+            const auto& c = wire.colours[i];
+            EXPECT_TRUE(c[0] == c[1] && c[2] > c[0] && c[3] == alpha);
+            blues.insert(c[2]);
+            EXPECT_EQ(shadow.colours[i], (std::array<float, 4>{0, 0, 0, alpha}));
         }
+        EXPECT_EQ(blues.size(), 3u);
     }
+    EXPECT_EQ(Draw(DrawWireCube, 0.0f, 1.0f).corners.size(), 24u);  // a point, still drawn whole
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""The platform's tables (tests/platform) in headless Chromium against the web back end, alone:
-what web_test.py's part 5 does, quickly, for scripts/plant-faults.py --web.
+"""The platform's tables (tests/platform) in headless Chromium against the web back end, in a
+browser of their own: web_test.py's part 5, and scripts/plant-faults.py --web.
 
    platform_check.py WEB_BIN    (WEB_BIN: the site; its ../checks holds the check page)
 Prints the rows that fail; exit code 0 when every row holds.
