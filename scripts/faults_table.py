@@ -3,7 +3,6 @@
 Each text must stand in its file exactly once."""
 
 # The faults named when the suite was trimmed, first; the rest with --extra.
-# (name, file, [(text, replacement), ...]). Each text must occur exactly once in its file.
 FAULTS = [
     ('lattice-band-end-inclusive', 'src/timeline/lattice.cpp',
      [('if (CueIsActive(band.start, band.end, t)) {',
