@@ -74,8 +74,8 @@ HSTREAM WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, D
         return 0;
     }
     // A directory does not open without FILE_FLAG_BACKUP_SEMANTICS, so only files get through.
-    const HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return 0;
     }
