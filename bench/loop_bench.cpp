@@ -68,19 +68,18 @@ void DrawCubeLattice(float, bool&) {}
 namespace {
 
 double PieceRound() {
-    host::Reset();
     host::Options options;
-    options.video = host::Video::Headless;
+    options.video.output = host::Video::Headless;
     options.audio = host::Audio::None;  // no mixer thread competing for the cores
     options.onMessageBox = [](const char*, const char*) {};
-    host::Configure(options);
+    host::Start(options);
     pieceFrame = 0;
     pieceSeconds = 0;
     char name[] = "flimrevo";
     char* argv[] = {name, nullptr};
     char* envp[] = {nullptr};
     PieceMain(1, argv, envp);
-    host::Reset();
+    host::Stop();
     return pieceSeconds > 0 ? framesPerRound / pieceSeconds : 0;
 }
 

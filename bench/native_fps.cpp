@@ -15,16 +15,18 @@ int main() {
     long frames = 0;
     Clock::time_point first, last;
     host::Options options;
-    options.onSwap = [&]() {
+    options.frames.take = [&](const host::Frame&) {
         last = Clock::now();
         if (frames++ == 0) {
             first = last;
         }
+        return true;
     };
+    options.frames.wantsPicture = [](std::int64_t) { return false; };
     options.onMessageBox = [](const char* text, const char* caption) {
         std::fprintf(stderr, "native_fps: message box \"%s\" (%s)\n", text, caption);
     };
-    host::Configure(options);
+    host::Start(options);
     char name[] = "flimrevo";
     char* argv[] = {name, nullptr};
     char* envp[] = {nullptr};

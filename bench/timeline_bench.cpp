@@ -11,7 +11,7 @@
 //      timeline's own work (the cue tests, the eye paths, the half sizes) and the platform
 //      layer's: the window, the present path, the message queue.
 // Headless, a swap shows nothing and nobody waits for the frame, so both finish every frame with
-// glFinish right after the swap (the piece's from the host's onSwap hook). Passes 2 and 3
+// glFinish right after the swap (the piece's from the host's frame sink). Passes 2 and 3
 // alternate for --rounds rounds, and the best round of each counts, so that a busy machine slows
 // both alike.
 //
@@ -46,6 +46,7 @@
 #include "driver/piece.h"
 #include "geometry/cubes.h"
 #include "platform/host.h"
+#include "timeline/timeline.h"
 
 namespace {
 
@@ -87,35 +88,36 @@ void OnPresented(Timing& timing, Clock::time_point& first, double& firstCpu) {
 
 const std::uint32_t StartTicks = 5000;
 
-// t as the piece's clock forms it: ms times the float nearest 0.001, rounded once.
+// t as the piece's clock forms it.
 float SecondsAt(std::uint32_t ms) {
-    const std::uint32_t bits = 0x3A83126Fu;
-    float perTick;
-    std::memcpy(&perTick, &bits, sizeof perTick);
-    return static_cast<float>(static_cast<double>(ms) * static_cast<double>(perTick));
+    return TimelineSecondsAfter(ms);
 }
 
-// Frames every stepMs from 0 to toMs, or to the first frame past 92.7 s, where the piece ends.
+// Frames every stepMs from 0 to toMs, or to the first frame past the piece's end.
 std::vector<std::uint32_t> Schedule(std::uint32_t stepMs, std::uint32_t toMs) {
     std::vector<std::uint32_t> ms;
     for (std::uint32_t at = 0;; at += stepMs) {
         ms.push_back(at);
-        if (static_cast<double>(SecondsAt(at)) > 92.7 || at + stepMs > toMs) {
+        if (static_cast<double>(SecondsAt(at)) > PieceEndTime || at + stepMs > toMs) {
             return ms;
         }
     }
 }
 
-void ConfigureHost(const std::function<void()>& onSwap) {
-    host::Reset();
+void ConfigureHost(const std::function<void()>& onSwap, std::uint32_t firstTicks) {
     host::Options options;
-    options.video = host::Video::Headless;
+    options.video.output = host::Video::Headless;
     // No sound in either loop: the comparison is of drawing.
     options.audio = host::Audio::None;
-    options.virtualClock = true;
-    options.onSwap = onSwap;
+    options.clock.on = true;
+    options.frames.take = [onSwap](const host::Frame&) {
+        onSwap();
+        return true;
+    };
+    options.frames.wantsPicture = [](std::int64_t) { return false; };
     options.onMessageBox = [](const char*, const char*) {};
-    host::Configure(options);
+    host::Start(options);
+    host::SetTicks(firstTicks);
 }
 
 Timing RunPiece(const std::vector<std::uint32_t>& schedule, std::vector<FrameState>* capture,
@@ -123,29 +125,30 @@ Timing RunPiece(const std::vector<std::uint32_t>& schedule, std::vector<FrameSta
     Timing timing;
     Clock::time_point first;
     double firstCpu = 0;
-    ConfigureHost([&]() {
-        glFinish();  // the frame just swapped, drawn in full
-        if (capture != nullptr) {
-            FrameState s;
-            glGetFloatv(GL_PROJECTION_MATRIX, s.projection);
-            glGetFloatv(GL_MODELVIEW_MATRIX, s.modelview);
-            glGetFloatv(GL_COLOR_CLEAR_VALUE, s.clear);
-            s.fog = glIsEnabled(GL_FOG);
-            glGetFloatv(GL_FOG_DENSITY, &s.fogDensity);
-            glGetFloatv(GL_FOG_COLOR, s.fogColour);
-            capture->push_back(s);
-        }
-        if (profile && timing.frames == 0) {
-            CALLGRIND_ZERO_STATS;
-        }
-        OnPresented(timing, first, firstCpu);
-        const size_t n = static_cast<size_t>(timing.frames);
-        if (n >= schedule.size()) {
-            host::RequestClose();  // a schedule that stops before the piece's end
-        }
-        host::SetTicks(StartTicks + schedule[std::min(n, schedule.size() - 1)]);
-    });
-    host::SetTicks(StartTicks + schedule[0]);
+    ConfigureHost(
+        [&]() {
+            glFinish();  // the frame just swapped, drawn in full
+            if (capture != nullptr) {
+                FrameState s;
+                glGetFloatv(GL_PROJECTION_MATRIX, s.projection);
+                glGetFloatv(GL_MODELVIEW_MATRIX, s.modelview);
+                glGetFloatv(GL_COLOR_CLEAR_VALUE, s.clear);
+                s.fog = glIsEnabled(GL_FOG);
+                glGetFloatv(GL_FOG_DENSITY, &s.fogDensity);
+                glGetFloatv(GL_FOG_COLOR, s.fogColour);
+                capture->push_back(s);
+            }
+            if (profile && timing.frames == 0) {
+                CALLGRIND_ZERO_STATS;
+            }
+            OnPresented(timing, first, firstCpu);
+            const size_t n = static_cast<size_t>(timing.frames);
+            if (n >= schedule.size()) {
+                host::RequestClose();  // a schedule that stops before the piece's end
+            }
+            host::SetTicks(StartTicks + schedule[std::min(n, schedule.size() - 1)]);
+        },
+        StartTicks + schedule[0]);
     char name[] = "flimrevo";
     char* argv[] = {name, nullptr};
     char* envp[] = {nullptr};
@@ -153,7 +156,7 @@ Timing RunPiece(const std::vector<std::uint32_t>& schedule, std::vector<FrameSta
     if (profile) {
         CALLGRIND_DUMP_STATS_AT("frame loop");
     }
-    host::Reset();
+    host::Stop();
     return timing;
 }
 

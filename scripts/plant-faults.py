@@ -8,14 +8,20 @@ file is put back as it was after each fault, also when the run is interrupted, s
 as it was found; files with uncommitted changes are refused. The unchanged tree's suite runs first:
 its times set the order, fastest first, and a test that fails there is left out (and said so).
 
+With --web, a fault in a file the browser's build compiles (the platform's core, the audio
+contract, the web back end) is also built into that build's platform check and judged in headless
+Chromium (tests/web/platform_check.py): a fault in the shared core must be caught through both
+back ends.
+
 Usage: scripts/plant-faults.py [-b BUILD] [-k REGEX] [-t TEST_REGEX] [-x TEST_REGEX] [--extra]
-                               [--order TEST,...] [--list]
+                               [--order TEST,...] [--web BUILD_WEB] [--list]
   -b BUILD        a configured build folder (default: build)
   -k REGEX        only the faults whose name matches
   -t TEST_REGEX   only the tests whose name matches
   -x TEST_REGEX   leave out the tests whose name matches (say so when reporting)
   --extra         also the further faults
   --order TESTS   run these tests first, in this order, and the rest in ctest's; no timing run
+  --web BUILD_WEB an emscripten build folder (as scripts/test.sh makes build-web)
 """
 import argparse
 import os
@@ -27,246 +33,24 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
-# The faults named when the suite was trimmed, first; the rest with --extra.
-# (name, file, [(text, replacement), ...]). Each text must occur exactly once in its file.
-FAULTS = [
-    ('lattice-band-end-inclusive', 'src/timeline/lattice.cpp',
-     [('if (CueIsActive(band.start, band.end, t)) {',
-       'if (band.start < t && t <= band.end) {')]),
-    ('camera-start-inclusive', 'src/timeline/camera.cpp',
-     [('if (!CueIsActive(cue.start, cue.end, t)) {',
-       'if (!(cue.start <= t && t < cue.end)) {')]),
-    ('fog-start-inclusive', 'src/timeline/fog.cpp',
-     [('if (!CueIsActive(cue.start, cue.end, t)) {',
-       'if (!(cue.start <= t && t < cue.end)) {')]),
-    ('clear-rows-10-11-swapped', 'src/timeline/clear_colour.cpp',
-     [('    {48.0, 48.1,   1.0f, 0.0f, 1.0f, 0.0f},\n    {35.2, 58.0,   0.0f, 0.0f, 0.0f, 0.0f},',
-       '    {35.2, 58.0,   0.0f, 0.0f, 0.0f, 0.0f},\n    {48.0, 48.1,   1.0f, 0.0f, 1.0f, 0.0f},')]),
-    ('camera-rows-3-4-swapped', 'src/timeline/camera.cpp',
-     [('    {10.8,  16.5,    1.0,  5.0, 0.5,    0.0, 0.0, 0.0,   1.0, 7.0, 0.0},\n    {11.2,  16.5,    1.0,  5.0, 0.1,    0.0, 1.0, 0.0,   0.0, 0.0, 0.0},',
-       '    {11.2,  16.5,    1.0,  5.0, 0.1,    0.0, 1.0, 0.0,   0.0, 0.0, 0.0},\n    {10.8,  16.5,    1.0,  5.0, 0.5,    0.0, 0.0, 0.0,   1.0, 7.0, 0.0},')]),
-    ('fog-rows-9-10-swapped', 'src/timeline/fog.cpp',
-     [('    {59.6,   59.8,     0.12f,   1.0f,  5.0f},\n    {59.6,   59.8,     0.13f,   1.0f,  5.0f},',
-       '    {59.6,   59.8,     0.13f,   1.0f,  5.0f},\n    {59.6,   59.8,     0.12f,   1.0f,  5.0f},')]),
-    ('fog-density-0.55', 'src/timeline/fog.cpp',
-     [('{62.8,   68.0,     0.54f,',
-       '{62.8,   68.0,     0.55f,')]),
-    ('fog-colour-green-0.5', 'src/timeline/fog.cpp',
-     [('{0.9f, 0.4f, 0.0f, 0.0f}',
-       '{0.9f, 0.5f, 0.0f, 0.0f}')]),
-    ('wire-blue-0.7', 'src/geometry/cubes.cpp',
-     [('{0.31f, 0.31f, 0.75f}',
-       '{0.31f, 0.31f, 0.7f}')]),
-    ('lattice-0.1-is-0.11', 'src/timeline/lattice.cpp',
-     [('(s2 + 2.0) * 0.1)',
-       '(s2 + 2.0) * 0.11)')]),
-    ('lattice-2.0-is-2.1', 'src/timeline/lattice.cpp',
-     [('(s2 + 2.0) * 0.1)',
-       '(s2 + 2.1) * 0.1)')]),
-    ('lattice-end-92.8', 'src/timeline/lattice.cpp',
-     [('const double EndTime = 92.7;',
-       'const double EndTime = 92.8;')]),
-    ('camera-rows-compose-not', 'src/timeline/camera.cpp',
-     [('        gluLookAt(x, y, z,',
-       '        glLoadIdentity();\n        gluLookAt(x, y, z,')]),
-    ('pump-stops-at-quit', 'src/driver/piece.cpp',
-     [('                PieceDone = true;\n            }\n        }',
-       '                PieceDone = true;\n                break;\n            }\n        }')]),
-    ('escape-bit-15-only', 'src/driver/piece.cpp',
-     [('if (GetAsyncKeyState(VK_ESCAPE) != 0)',
-       'if ((GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0)')]),
-    ('close-restore-after-release', 'src/window/window.cpp',
-     [('    if (DisplayState.fullscreen) {\n        ChangeDisplaySettingsA(nullptr, 0);\n        ShowCursor(TRUE);\n    }\n',
-       ''),
-      ('        DestroyWindow(DisplayState.window);\n    }\n',
-       '        DestroyWindow(DisplayState.window);\n    }\n    if (DisplayState.fullscreen) {\n        ChangeDisplaySettingsA(nullptr, 0);\n        ShowCursor(TRUE);\n    }\n')]),
-    ('close-destroy-before-releasedc', 'src/window/window.cpp',
-     [('    if (DisplayState.deviceContext != nullptr) {\n        ReleaseDC(DisplayState.window, DisplayState.deviceContext);\n    }\n    if (DisplayState.window != nullptr) {\n        DestroyWindow(DisplayState.window);\n    }\n',
-       '    if (DisplayState.window != nullptr) {\n        DestroyWindow(DisplayState.window);\n    }\n    if (DisplayState.deviceContext != nullptr) {\n        ReleaseDC(DisplayState.window, DisplayState.deviceContext);\n    }\n')]),
-    ('soundtrack-no-loop', 'src/audio/soundtrack.cpp',
-     [('BASS_StreamPlay(stream, FALSE, BASS_SAMPLE_LOOP);',
-       'BASS_StreamPlay(stream, FALSE, 0);')]),
-    ('sdl-audio-ignores-loop', 'src/platform/audio/sdl/bass_sdl.cpp',
-     [('const int loops = (flags & BASS_SAMPLE_LOOP) ? -1 : 1;',
-       'const int loops = 1;')]),
-    ('soundtrack-caption', 'src/audio/soundtrack.cpp',
-     [('"Feil!"',
-       '"Feil"')]),
-    ('fatal-text', 'src/driver/piece.cpp',
-     [('"could not init opengl"',
-       '"could not init OpenGL"')]),
-    ('wire-shades-1-2-swapped', 'src/geometry/cubes.cpp',
-     [('    {0.31f, 0.31f, 0.75f},\n    {0.19f, 0.19f, 0.5f},',
-       '    {0.19f, 0.19f, 0.5f},\n    {0.31f, 0.31f, 0.75f},')]),
-    ('shadow-lines', 'src/geometry/cubes.cpp',
-     [('DrawCube(GL_QUADS, ShadowShades',
-       'DrawCube(GL_LINES, ShadowShades')]),
-    ('lattice-translate-order', 'src/timeline/lattice.cpp',
-     [('static_cast<float>(k - LatticeOffset),',
-       'static_cast<float>(i - LatticeOffset),'),
-      ('static_cast<float>(i - LatticeOffset));',
-       'static_cast<float>(k - LatticeOffset));')]),
-    ('start-tick-before-soundtrack', 'src/driver/piece.cpp',
-     [('    const HSTREAM stream = StartSoundtrack();',
-       '    const DWORD early = GetTickCount();\n    const HSTREAM stream = StartSoundtrack();'),
-      ('const DWORD startTick = GetTickCount();',
-       'const DWORD startTick = early;')]),
-    ('wm-size-swapped', 'src/window/window.cpp',
-     [('DisplayState.width = LOWORD(lParam);\n            DisplayState.height = HIWORD(lParam);',
-       'DisplayState.width = HIWORD(lParam);\n            DisplayState.height = LOWORD(lParam);')]),
-    ('screensaver-not-swallowed', 'src/window/window.cpp',
-     [('if (wParam == SC_SCREENSAVE || wParam == SC_MONITORPOWER) {',
-       'if (wParam == SC_MONITORPOWER) {')]),
-    ('viewport-in-opener', 'src/window/window.cpp',
-     [('DisplayStateRecord DisplayState;',
-       'extern "C" void glViewport(int, int, int, int);\nDisplayStateRecord DisplayState;'),
-      ('    wglMakeCurrent(DisplayState.deviceContext, DisplayState.renderingContext);\n',
-       '    wglMakeCurrent(DisplayState.deviceContext, DisplayState.renderingContext);\n    glViewport(0, 0, 1024, 768);\n')]),
-    ('fatal-exit-0', 'src/window/window.cpp',
-     [('std::exit(1);',
-       'std::exit(0);')]),
-    ('keystate-no-bit-0', 'src/platform/win32/messages.cpp',
-     [('(key.pressedSinceLastPoll ? 1 : 0)',
-       '0')]),
-    ('showcursor-no-counter', 'src/platform/win32/windows.cpp',
-     [('Get().cursorCounter += bShow ? 1 : -1;',
-       'Get().cursorCounter = bShow ? 0 : -1;')]),
-    ('quit-in-post-order', 'src/platform/win32/messages.cpp',
-     [('    Get().quitPending = true;\n',
-       '    Get().queue.push_back(MSG{nullptr, WM_QUIT, static_cast<WPARAM>(nExitCode), 0, 0, {0, 0}});\n')]),
-    ('party-preset-ultrafast', 'tools/capture/presets.cpp',
-     [('encode.preset = "veryfast";',
-       'encode.preset = "ultrafast";')]),
-    ('capture-bitexact-ignored', 'tools/capture/ffmpeg_sink.cpp',
-     [('if (settings.bitexact) {',
-       'if (!settings.bitexact) {')]),
-    ('preset-after-options', 'tools/capture/cli.cpp',
-     [('    if (!ApplyPreset(argc, argv, line, error)) {\n        return false;\n    }\n', ''),
-      ('    line->kind = EndsWith(', '    ApplyPreset(argc, argv, line, error);\n    line->kind = EndsWith(')]),
-]
+from faults_table import EXTRA_FAULTS, FAULTS  # noqa: E402  (beside this script)
 
-EXTRA_FAULTS = [
-    ('cue-start-inclusive', 'src/timeline/timeline.h',
-     [('return start < d && d < end;',
-       'return start <= d && d < end;')]),
-    ('cue-end-inclusive', 'src/timeline/timeline.h',
-     [('return start < d && d < end;',
-       'return start < d && d <= end;')]),
-    ('clock-float-product', 'src/timeline/clock.cpp',
-     [('static_cast<double>(widened) * static_cast<double>(SecondsPerTick)',
-       'static_cast<float>(widened) * SecondsPerTick')]),
-    ('clock-no-wrap', 'src/timeline/clock.cpp',
-     [('const DWORD elapsed = GetTickCount() - startTick;',
-       'const std::int64_t elapsed = std::int64_t{GetTickCount()} - startTick;')]),
-    ('camera-phase-pi', 'src/timeline/camera.cpp',
-     [('const double Phase = 3.1415;',
-       'const double Phase = 3.14159265358979;')]),
-    ('camera-aspect-integer', 'src/timeline/camera.cpp',
-     [('static_cast<double>(DisplayState.width) / static_cast<double>(DisplayState.height)',
-       'static_cast<double>(DisplayState.width / DisplayState.height)')]),
-    ('fog-mode-exp2', 'src/timeline/fog.cpp',
-     [('const int FogModeIndex = 0;',
-       'const int FogModeIndex = 1;')]),
-    ('backdrop-right-corner', 'src/timeline/backdrops.cpp',
-     [('true,  0.7f, 1.0f, 0.0f}',
-       'true,  1.0f, 0.7f, 0.0f}')]),
-    ('backdrop-half-extent-5', 'src/timeline/backdrops.cpp',
-     [('{16.5,  31.0f,  4.5f,',
-       '{16.5,  31.0f,  5.0f,')]),
-    ('lattice-last-frame-cut', 'src/timeline/lattice.cpp',
-     [('pieceDone = true;',
-       'pieceDone = true;\n                    glPopMatrix();\n                    return;')]),
-    ('cube-vertices-23-24-swapped', 'src/geometry/cubes.cpp',
-     [('    { 1.0f,  1.0f,  1.0f},\n    { 1.0f,  1.0f, -1.0f},\n};',
-       '    { 1.0f,  1.0f, -1.0f},\n    { 1.0f,  1.0f,  1.0f},\n};')]),
-    ('syscommand-masked', 'src/window/window.cpp',
-     [('if (wParam == SC_SCREENSAVE || wParam == SC_MONITORPOWER) {',
-       'if ((wParam & 0xFFF0) == SC_SCREENSAVE || (wParam & 0xFFF0) == SC_MONITORPOWER) {')]),
-    ('wm-close-destroys', 'src/window/window.cpp',
-     [('            PostQuitMessage(0);\n',
-       '            PostQuitMessage(0);\n            DestroyWindow(window);\n')]),
-    ('viewport-follows-wm-size', 'src/window/window.cpp',
-     [('DisplayStateRecord DisplayState;',
-       'extern "C" void glViewport(int, int, int, int);\nDisplayStateRecord DisplayState;'),
-      ('            DisplayState.height = HIWORD(lParam);\n',
-       '            DisplayState.height = HIWORD(lParam);\n            glViewport(0, 0, DisplayState.width, DisplayState.height);\n')]),
-    ('opener-flag-set-late', 'src/window/window.cpp',
-     [('    DisplayState.fullscreen = fullscreen;\n',
-       ''),
-      ('    if (DisplayState.fullscreen) {\n        if (ChangeDisplaySettingsA',
-       '    if (fullscreen) {\n        if (ChangeDisplaySettingsA'),
-      ('    DisplayState.instance = GetModuleHandleA(nullptr);',
-       '    DisplayState.fullscreen = fullscreen;\n    DisplayState.instance = GetModuleHandleA(nullptr);')]),
-    ('fatal-quick-exit', 'src/window/window.cpp',
-     [('std::exit(1);',
-       'std::_Exit(1);')]),
-    ('soundtrack-play-skipped-on-0', 'src/audio/soundtrack.cpp',
-     [('    BASS_StreamPlay(stream, FALSE, BASS_SAMPLE_LOOP);',
-       '    if (stream != 0) BASS_StreamPlay(stream, FALSE, BASS_SAMPLE_LOOP);')]),
-    ('keystate-bit-0-sticks', 'src/platform/win32/messages.cpp',
-     [('    key.pressedSinceLastPoll = false;\n    return',
-       '    return')]),
-    ('driver-windowed', 'src/driver/piece.cpp',
-     [('24, -1, 1)',
-       '24, -1, 0)')]),
-    ('wm-size-signed', 'src/window/window.cpp',
-     [('DisplayState.height = HIWORD(lParam);',
-       'DisplayState.height = static_cast<short>(HIWORD(lParam));')]),
-    ('clear-strobe-green-is-blue', 'src/timeline/clear_colour.cpp',
-     [('{31.3, 31.4,   0.0f, 1.0f, 0.0f,',
-       '{31.3, 31.4,   0.0f, 0.0f, 1.0f,')]),
-    ('clear-orange-green-0.3', 'src/timeline/clear_colour.cpp',
-     [('{58.0, 9999.0, 0.4f, 0.2f,',
-       '{58.0, 9999.0, 0.4f, 0.3f,')]),
-    ('camera-fov-75', 'src/timeline/camera.cpp',
-     [('const double FieldOfViewDegrees = 70.0;',
-       'const double FieldOfViewDegrees = 75.0;')]),
-    ('camera-row-11-kx', 'src/timeline/camera.cpp',
-     [('{72.0f, 80.2,   10.0,  5.0, 0.0,',
-       '{72.0f, 80.2,    1.0,  5.0, 0.0,')]),
-    ('fog-density-ramp-0.33', 'src/timeline/fog.cpp',
-     [('{61.4,   61.6,     0.32f,',
-       '{61.4,   61.6,     0.33f,')]),
-    ('fog-late-end-40', 'src/timeline/fog.cpp',
-     [('0.24f,  10.0f, 50.0f}',
-       '0.24f,  10.0f, 40.0f}')]),
-    ('fog-hint-nicest', 'src/timeline/fog.cpp',
-     [('glHint(GL_FOG_HINT, GL_DONT_CARE);',
-       'glHint(GL_FOG_HINT, GL_NICEST);')]),
-    ('backdrop-cyan-swapped', 'src/timeline/backdrops.cpp',
-     [('0.0f, 0.8f, 0.9f}',
-       '0.0f, 0.9f, 0.8f}')]),
-    ('backdrop-box1-end-33', 'src/timeline/backdrops.cpp',
-     [('{16.5,  31.0f,',
-       '{16.5,  33.0f,')]),
-    ('lattice-i-once', 'src/timeline/lattice.cpp',
-     [('    w = w - i;\n',
-       '')]),
-    ('lattice-band2-wire', 'src/timeline/lattice.cpp',
-     [('{16.5,  26.5,  DrawShadowCube, 3.0f},',
-       '{16.5,  26.5,  DrawWireCube,   3.0f},')]),
-    ('close-result-ignored', 'src/window/window.cpp',
-     [('    return UnregisterClassA(kClassName, DisplayState.instance);',
-       '    UnregisterClassA(kClassName, DisplayState.instance);\n    return TRUE;')]),
-    ('close-clears-fullscreen', 'src/window/window.cpp',
-     [('        ShowCursor(TRUE);\n',
-       '        ShowCursor(TRUE);\n        DisplayState.fullscreen = 0;\n')]),
-    ('opener-stencil-0', 'src/window/window.cpp',
-     [('format.cStencilBits = 8;',
-       'format.cStencilBits = 0;')]),
-    ('opener-no-fallback-return', 'src/window/window.cpp',
-     [('!= DISP_CHANGE_SUCCESSFUL) {\n            return 0;\n        }',
-       '!= DISP_CHANGE_SUCCESSFUL) {\n        }')]),
-    ('opener-makecurrent-checked', 'src/window/window.cpp',
-     [('    wglMakeCurrent(DisplayState.deviceContext, DisplayState.renderingContext);\n    return 1;',
-       '    return wglMakeCurrent(DisplayState.deviceContext, DisplayState.renderingContext) ? 1 : 0;')]),
-    ('fatal-caption', 'src/window/window.cpp',
-     [('MessageBoxA(nullptr, text, nullptr, MB_OK);',
-       'MessageBoxA(nullptr, text, "flimrevo", MB_OK);')]),
-    ('soundtrack-no-init-text', 'src/audio/soundtrack.cpp',
-     [('"No Init"',
-       '"No init"')]),
-]
+# The files only the browser's build compiles.
+WEB_ONLY = ('src/platform/web/', 'src/platform/audio/web/')
+# The platform files the browser's build compiles into its platform check.
+WEB_BUILT = ('src/platform/core/', 'src/platform/audio/contract.h', 'src/platform/audio/web/',
+             'src/platform/web/')
+
+
+def judge_web(build_web):
+    """The browser's platform check with the fault built in: caught, MISSED or NOBUILD."""
+    built = run(["cmake", "--build", build_web, "-j2", "--target", "platform_check"],
+                capture_output=True, env=dict(os.environ, NODE_PATH="/usr/share/nodejs"))
+    if built.returncode != 0:
+        return "NOBUILD"
+    checked = run(["/usr/bin/python3", "tests/web/platform_check.py", os.path.join(build_web, "bin")],
+                  capture_output=True, text=True)
+    return "caught" if checked.returncode != 0 else "MISSED"
 
 
 def run(cmd, **kw):
@@ -299,6 +83,7 @@ def main():
     ap.add_argument("-x", "--exclude", default="")
     ap.add_argument("--extra", action="store_true")
     ap.add_argument("--order", default="", help="tests to run first, comma-separated; skips timing")
+    ap.add_argument("--web", default="", help="an emscripten build folder for the browser's checks")
     ap.add_argument("--list", action="store_true")
     args = ap.parse_args()
     faults = [f for f in FAULTS + (EXTRA_FAULTS if args.extra else []) if re.search(args.only, f[0])]
@@ -351,18 +136,24 @@ def main():
             with open(full, "w") as f:
                 f.write(mutated)
             built = run(["cmake", "--build", build, "-j2"], capture_output=True)
-            if built.returncode != 0:
+            if path.startswith(WEB_ONLY):
+                result = "not in this build"
+            elif built.returncode != 0:
                 result = "NOBUILD"
             else:
                 failing = first_failure(build, tests)
                 result = f"caught by {failing}" if failing else "MISSED"
+            if args.web and path.startswith(WEB_BUILT):
+                result += "; web: " + judge_web(args.web)
         finally:
             with open(full, "w") as f:
                 f.write(original)
-        caught += result.startswith("caught")
-        missed += result == "MISSED"
+        caught += result.startswith("caught") or result.endswith("web: caught")
+        missed += "MISSED" in result
         print(f"{name:34} {result}  ({time.time() - start:.0f} s)", flush=True)
     run(["cmake", "--build", build, "-j2"], capture_output=True)
+    if args.web:
+        run(["cmake", "--build", args.web, "-j2", "--target", "platform_check"], capture_output=True)
     print(f"caught {caught}, missed {missed}, of {len(faults)}")
     return 0
 

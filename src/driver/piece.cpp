@@ -8,7 +8,7 @@
 #include "window/window.h"
 
 int PieceMain(int /*argc*/, char** /*argv*/, char** /*envp*/) {
-    if (!OpenGlWindow("flimrevo", 1024, 768, 32, 24, -1, 1)) {
+    if (!OpenGlWindow("flimrevo", 1024, 768, 32, 24, RequestedMode, Fullscreen)) {
         FatalError("could not init opengl");
     }
     const HSTREAM stream = StartSoundtrack();

@@ -1,10 +1,13 @@
 #include "platform/host.h"
 
 #include <algorithm>
-#include <set>
+#include <cstdlib>
+#include <vector>
 
+#include "platform/core/core.h"
 #include "platform/host_internal.h"
-#include "win32/internal.h"
+#include "platform/probe.h"
+#include "sdl/internal.h"
 
 namespace host {
 namespace {
@@ -12,49 +15,43 @@ namespace {
 struct HostState {
     Options options;
     std::uint32_t ticks = 0;
-    std::set<std::string> failures;
-    bool recording = false;
-    std::vector<std::string> log;
-    std::vector<void (*)()> shutdownHandlers;
-
-    // The platform's state is made first so that it outlives this one at exit.
-    HostState() { platform::Get(); }
-
-    // At process exit, whether through a return from main or exit(): close what is open so that
-    // the audio and video threads stop before the libraries' own statics go.
-    ~HostState() { Shutdown(*this); }
-
-    static void Shutdown(HostState& state) {
-        for (auto handler : state.shutdownHandlers) {
-            handler();
-        }
-        platform::ShutdownWin32();
-    }
+    std::vector<void (*)()> stopHandlers;
 };
 
+HostState hostState;
+
 HostState& State() {
-    static HostState state;
-    return state;
+    return hostState;
+}
+
+void StopNow() {
+    Stop();
 }
 
 }  // namespace
 
-void Configure(const Options& options) {
+void Start(const Options& options) {
+    Stop();
     State().options = options;
-}
-const Options& Current() {
-    return State().options;
+    if (options.clock.on && options.clock.frameTicks) {
+        State().ticks = options.clock.frameTicks(0);
+    }
 }
 
-void Reset() {
+void Stop() {
     HostState& state = State();
-    HostState::Shutdown(state);
-    platform::ResetClasses();
+    for (auto handler : state.stopHandlers) {
+        handler();
+    }
+    platform::ShutdownWin32();
+    core::Reset();
+    probe::Clear();
     state.options = Options();
     state.ticks = 0;
-    state.failures.clear();
-    state.recording = false;
-    state.log.clear();
+}
+
+const Options& Current() {
+    return State().options;
 }
 
 void SetTicks(std::uint32_t ms) {
@@ -70,53 +67,16 @@ void RequestClose() {
     }
 }
 
-void FailCall(const std::string& name) {
-    State().failures.insert(name);
-}
-void ClearFailures() {
-    State().failures.clear();
-}
-bool ShouldFail(const char* name) {
-    const auto& failures = State().failures;
-    return !failures.empty() && failures.count(name) != 0;
-}
-
-void StartRecording() {
-    State().log.clear();
-    State().recording = true;
-}
-
-std::vector<std::string> StopRecording() {
-    State().recording = false;
-    std::vector<std::string> log;
-    log.swap(State().log);
-    return log;
-}
-
-bool Recording() {
-    return State().recording;
-}
-
-void Record(const char* name) {
-    if (State().recording) {
-        State().log.emplace_back(name);
+void StopAtExit() {
+    static bool registered = false;
+    if (!registered) {
+        registered = true;
+        std::atexit(&StopNow);
     }
 }
 
-void Record(const char* name, const std::string& detail) {
-    if (State().recording) {
-        State().log.push_back(std::string(name) + " " + detail);
-    }
-}
-
-void Record(const char* name, const char* detail) {
-    if (State().recording) {
-        State().log.push_back(std::string(name) + " " + detail);
-    }
-}
-
-void AddShutdownHandler(void (*handler)()) {
-    auto& handlers = State().shutdownHandlers;
+void AddStopHandler(void (*handler)()) {
+    auto& handlers = State().stopHandlers;
     if (std::find(handlers.begin(), handlers.end(), handler) == handlers.end()) {
         handlers.push_back(handler);
     }

@@ -1,20 +1,25 @@
-// How a host program steers the platform layer: the capture tool and the tests drive the same
-// piece in ways a desktop does not. Configure before the piece makes its first platform call;
-// Reset returns everything (SDL included) to the state of a fresh process.
-//
-// The piece itself never includes this header.
+// What a tool asks of a run of the piece: the capture tool and the tests drive the same piece in
+// ways a desktop does not. A run starts with Start, before the piece makes its first platform
+// call, and ends with Stop, which releases everything (SDL included) and leaves the state of a
+// fresh process. The piece itself never includes this header; the tests' probe is apart from it,
+// in platform/probe.h.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace host {
 
 enum class Video {
     Desktop,   // a real window on the user's display (X11 or Wayland through SDL)
     Headless,  // SDL's offscreen driver over Mesa's EGL: no display needed
+};
+
+// The video a run gets. The picture has the size the piece asks for (its window's client size,
+// or its display mode's).
+struct VideoMode {
+    Video output = Video::Desktop;
 };
 
 enum class Audio {
@@ -24,35 +29,55 @@ enum class Audio {
     None,    // no audio device at all: initialising the output fails
 };
 
-// One presented frame, top row first, RGBA with 4 bytes a pixel, width * 4 bytes a row.
+// One finished frame. Index 0 is the first frame the piece presents after Start; tick is what
+// GetTickCount gave while the piece drew it. The picture, when it was read, is top row first,
+// RGBA with 4 bytes a pixel, width * 4 bytes a row; rgba is null for a frame whose picture the
+// sink did not want.
 struct Frame {
-    const std::uint8_t* rgba;
-    int width;
-    int height;
+    std::int64_t index = 0;
+    std::uint32_t tick = 0;
+    const std::uint8_t* rgba = nullptr;
+    int width = 0;
+    int height = 0;
+};
+
+// Where finished frames go. The platform hands each frame over once, in order, from one place
+// (its presentation of the frame).
+struct FrameSink {
+    // Receives every finished frame. False asks the piece to close, as its close button would.
+    std::function<bool(const Frame&)> take;
+    // Whether frame n's picture is read back at all (unset: every frame's).
+    std::function<bool(std::int64_t n)> wantsPicture;
+    // Each picture is read while the piece draws the next frame, where the GL has the means:
+    // frame n then reaches `take` during the next frame's presentation, and the last frame when
+    // its context is released. Otherwise during its own presentation.
+    bool late = false;
+};
+
+// A clock the host moves: GetTickCount gives frameTicks(n) while the piece draws frame n
+// (milliseconds, wrapping like GetTickCount), until SetTicks says otherwise.
+struct VirtualClock {
+    bool on = false;
+    std::function<std::uint32_t(std::int64_t n)> frameTicks;  // unset: only SetTicks moves it
 };
 
 struct Options {
-    Video video = Video::Desktop;
+    VideoMode video;
     Audio audio = Audio::Device;
     std::string diskAudioFile;  // with Audio::Disk
-    // When set, GetTickCount returns the value last given to SetTicks instead of the real clock.
-    bool virtualClock = false;
-    // Called from inside SwapBuffers with the finished frame, before it is shown.
-    std::function<void(const Frame&)> onPresent;
-    // With onPresent: each frame's read-back overlaps the drawing of the next one, where the GL
-    // has pixel buffer objects. onPresent then receives a frame at the next SwapBuffers, and the
-    // last one when its context stops being current (wglMakeCurrent, wglDeleteContext, Reset).
-    bool lateFrames = false;
-    // Called from inside SwapBuffers once the frame is presented (after onPresent, or after the
-    // previous frame's onPresent with lateFrames).
-    std::function<void()> onSwap;
+    VirtualClock clock;
+    FrameSink frames;
+    // Once frame closeAfter has been presented, the piece is asked to close (-1: never).
+    std::int64_t closeAfter = -1;
     // When set, MessageBoxA calls this instead of showing a box, and returns IDOK.
     std::function<void(const char* text, const char* caption)> onMessageBox;
 };
 
-void Configure(const Options& options);
+// Starts a run with these options, ending the one before if any.
+void Start(const Options& options);
+// Ends the run: closes every window, context, class and audio output.
+void Stop();
 const Options& Current();
-void Reset();
 
 // The virtual clock, in milliseconds (wraps like GetTickCount).
 void SetTicks(std::uint32_t ms);
@@ -60,20 +85,5 @@ std::uint32_t Ticks();
 
 // Asks every top-level window to close, as the desktop's close button does (WM_CLOSE).
 void RequestClose();
-
-// Tests only. A failing call returns its Win32 failure value without doing anything.
-void FailCall(const std::string& name);
-void ClearFailures();
-bool ShouldFail(const char* name);
-
-// Tests only. While recording, each platform call appends its name, and for a few calls a short
-// account of its arguments after a space ("ChangeDisplaySettingsA 1024x768x32 4").
-void StartRecording();
-std::vector<std::string> StopRecording();
-bool Recording();
-void Record(const char* name);
-void Record(const char* name, const std::string& detail);
-// Allocates nothing unless recording.
-void Record(const char* name, const char* detail);
 
 }  // namespace host

@@ -3,7 +3,12 @@
 
 namespace host {
 
-// Called by Reset and at process exit, before SDL is shut down (used by the audio backend).
-void AddShutdownHandler(void (*handler)());
+// Called by Stop, before the video and SDL are shut down (used by the audio back end).
+void AddStopHandler(void (*handler)());
+
+// Makes the process's exit end the run as Stop does, for a program that never calls Stop (the
+// piece itself): called when the video or the audio first comes up. The platform's state is made
+// before main, so it is all still there when this runs at exit.
+void StopAtExit();
 
 }  // namespace host

@@ -26,6 +26,9 @@ struct CameraCue {
     double upX, upY, upZ;
 };
 
+// The last row's end: past any t the piece reaches, so the row holds until the piece ends.
+const double Forever = 9999.8;
+
 // Active rows are multiplied onto the modelview in table order, none resetting it, so the first
 // active row's transform stands on the left. Up vectors are passed as they stand: unnormalised,
 // and row 4's is the zero vector.
@@ -44,7 +47,7 @@ const CameraCue CameraCues[] = {
     {68.0f, 80.2,   10.0,  5.0, 13.0,   0.0, 0.0, 0.0,   0.0, 1.0, 0.0},
     {72.0f, 80.2,   10.0,  5.0, 0.0,    0.0, 0.0, 0.0,   0.0, 2.0, 0.0},
     {80.2,  89.7,    1.0,  5.0, 0.5,    0.0, 0.0, 0.0,   1.0, 0.0, 0.0},
-    {89.7,  9999.8,  1.0,  5.0, 0.5,    0.0, 0.0, 0.0,   1.0, 7.0, 0.0},
+    {89.7,  Forever,  1.0,  5.0, 0.5,    0.0, 0.0, 0.0,   1.0, 7.0, 0.0},
 };
 // clang-format on
 

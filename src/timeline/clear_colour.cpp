@@ -10,6 +10,9 @@ struct ClearColourCue {
     float red, green, blue, alpha;
 };
 
+// The last row's end: past any t the piece reaches, so the row holds until the piece ends.
+const double Forever = 9999.0;
+
 // Evaluated top to bottom; where rows overlap, the later one decides the frame's clear colour.
 // clang-format off
 const ClearColourCue ClearColourCues[] = {
@@ -24,7 +27,7 @@ const ClearColourCue ClearColourCues[] = {
     {31.8, 35.2,   0.0f, 0.0f, 0.0f, 0.0f},
     {48.0, 48.1,   1.0f, 0.0f, 1.0f, 0.0f},
     {35.2, 58.0,   0.0f, 0.0f, 0.0f, 0.0f},
-    {58.0, 9999.0, 0.4f, 0.2f, 0.0f, 0.0f},
+    {58.0, Forever, 0.4f, 0.2f, 0.0f, 0.0f},
 };
 // clang-format on
 

@@ -13,7 +13,10 @@ const float SecondsPerTick = 0x1.0624dep-10f;
 // over during the piece still gives the small elapsed time; the product is formed in double and
 // rounded once to single precision when it becomes t.
 float ComputeTimelineSeconds(DWORD startTick) {
-    const DWORD elapsed = GetTickCount() - startTick;
+    return TimelineSecondsAfter(GetTickCount() - startTick);
+}
+
+float TimelineSecondsAfter(DWORD elapsed) {
     const std::uint64_t widened = elapsed;
     return static_cast<float>(static_cast<double>(widened) * static_cast<double>(SecondsPerTick));
 }

@@ -26,6 +26,9 @@ struct FogCue {
     GLfloat endDistance;
 };
 
+// The last row's end: past any t the piece reaches, so the row holds until the piece ends.
+const double Forever = 9999.2;
+
 // Two ramps of 0.2-second steps from 58 s, a hold to 68 s, and the late settings from 89 s.
 // Rows 9 and 10 share their interval: the later one's density is the one that shows.
 // clang-format off
@@ -58,7 +61,7 @@ const FogCue FogCues[] = {
     {62.6,   62.8,     0.53f,   1.0f,  5.0f},
     {62.8,   68.0,     0.54f,   1.0f,  5.0f},
     {89.0f,  95.7,     0.24f,  10.0f, 50.0f},
-    {95.7,   9999.2,   0.01f,   4.0f,  5.0f},
+    {95.7,   Forever,  0.01f,   4.0f,  5.0f},
 };
 // clang-format on
 

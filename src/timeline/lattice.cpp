@@ -30,9 +30,6 @@ const LatticeBand CubeLattice[] = {
 const int LatticeSize = 10;
 const int LatticeOffset = 5;
 
-// The piece ends in the first frame whose t is past this.
-const double EndTime = 92.7;
-
 // h = 0.1 (2 + sin(((t - i) - j sin((t - i) + k)) - i)), in double precision throughout and in
 // exactly this order of steps, rounded once to single precision at the end.
 float HalfSize(float t, int i, int j, int k) {
@@ -63,7 +60,7 @@ void DrawCubeLattice(float t, bool& pieceDone) {
                         band.draw(HalfSize(t, i, j, k), band.alpha);
                     }
                 }
-                if (static_cast<double>(t) > EndTime) {
+                if (static_cast<double>(t) > PieceEndTime) {
                     pieceDone = true;
                 }
                 glPopMatrix();

@@ -3,8 +3,13 @@
 
 #include <windows.h>
 
+// The piece ends in the first frame whose t is past this.
+const double PieceEndTime = 92.7;
+
 // Seconds since the start tick, from the tick count at the start of the frame.
 float ComputeTimelineSeconds(DWORD startTick);
+// The t of a frame drawn this many ticks after the start tick.
+float TimelineSecondsAfter(DWORD elapsedTicks);
 
 void ApplyClearColourCues(float t);
 void ApplyProjectionAndCameraCues(float t);

@@ -16,39 +16,29 @@ const DWORD kRequestedModeFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
 const DWORD kFullscreenStyle = WS_POPUP | WS_VISIBLE;
 const DWORD kWindowedStyle = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
 
-}  // namespace
-
-int OpenGlWindow(const char* title, int width, int height, int colourBits, int depthBits,
-                 int modeIndex, int fullscreen) {
-    DisplayState.fullscreen = fullscreen;
-
-    DEVMODEA mode;
-    std::memset(&mode, 0, kDisplayModeRecordSize);
+// Fills the mode record the open asks the display for: the requested mode, or a listed one. Returns
+// the colour bits in effect; the picture's size is the mode's.
+int DescribeMode(int width, int height, int colourBits, int modeIndex, DEVMODEA* mode) {
+    std::memset(mode, 0, kDisplayModeRecordSize);
     int colourBitsInEffect = colourBits;
-    if (modeIndex == -1) {
-        mode.dmSize = kDisplayModeRecordSize;
-        mode.dmFields = kRequestedModeFields;
-        mode.dmPelsWidth = static_cast<DWORD>(width);
-        mode.dmPelsHeight = static_cast<DWORD>(height);
-        mode.dmBitsPerPel = static_cast<DWORD>(colourBits);
+    if (modeIndex == RequestedMode) {
+        mode->dmSize = kDisplayModeRecordSize;
+        mode->dmFields = kRequestedModeFields;
+        mode->dmPelsWidth = static_cast<DWORD>(width);
+        mode->dmPelsHeight = static_cast<DWORD>(height);
+        mode->dmBitsPerPel = static_cast<DWORD>(colourBits);
     } else {
         // A failed enumeration leaves the record zeroed, which no display accepts below.
-        mode.dmSize = kDisplayModeRecordSize;
-        EnumDisplaySettingsA(nullptr, static_cast<DWORD>(modeIndex), &mode);
-        colourBitsInEffect = static_cast<int>(mode.dmBitsPerPel);
+        mode->dmSize = kDisplayModeRecordSize;
+        EnumDisplaySettingsA(nullptr, static_cast<DWORD>(modeIndex), mode);
+        colourBitsInEffect = static_cast<int>(mode->dmBitsPerPel);
     }
-    DisplayState.width = static_cast<int>(mode.dmPelsWidth);
-    DisplayState.height = static_cast<int>(mode.dmPelsHeight);
+    DisplayState.width = static_cast<int>(mode->dmPelsWidth);
+    DisplayState.height = static_cast<int>(mode->dmPelsHeight);
+    return colourBitsInEffect;
+}
 
-    if (DisplayState.fullscreen) {
-        if (ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL) {
-            return 0;
-        }
-        ShowCursor(FALSE);
-    }
-
-    DisplayState.instance = GetModuleHandleA(nullptr);
-
+int RegisterWindowClass() {
     WNDCLASSA windowClass;
     windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC;
     windowClass.lpfnWndProc = WindowProcedure;
@@ -60,10 +50,11 @@ int OpenGlWindow(const char* title, int width, int height, int colourBits, int d
     windowClass.hbrBackground = nullptr;
     windowClass.lpszMenuName = nullptr;
     windowClass.lpszClassName = kClassName;
-    if (RegisterClassA(&windowClass) == 0) {
-        return 0;
-    }
+    return RegisterClassA(&windowClass) != 0;
+}
 
+// The window: a popup of the mode's size, or a framed window whose client area has that size.
+int MakeWindow(const char* title) {
     RECT rectangle;
     rectangle.left = 0;
     rectangle.top = 0;
@@ -79,10 +70,11 @@ int OpenGlWindow(const char* title, int width, int height, int colourBits, int d
     DisplayState.window = CreateWindowExA(
         0, kClassName, title, style, 0, 0, rectangle.right - rectangle.left,
         rectangle.bottom - rectangle.top, nullptr, nullptr, DisplayState.instance, nullptr);
-    if (DisplayState.window == nullptr) {
-        return 0;
-    }
+    return DisplayState.window != nullptr;
+}
 
+// The device context's pixel format, and a GL context made current on it.
+int SetUpGl(int colourBits, int depthBits) {
     DisplayState.deviceContext = GetDC(DisplayState.window);
 
     PIXELFORMATDESCRIPTOR format;
@@ -91,7 +83,7 @@ int OpenGlWindow(const char* title, int width, int height, int colourBits, int d
     format.nVersion = 1;
     format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
     format.iPixelType = PFD_TYPE_RGBA;
-    format.cColorBits = static_cast<BYTE>(colourBitsInEffect);
+    format.cColorBits = static_cast<BYTE>(colourBits);
     format.cDepthBits = static_cast<BYTE>(depthBits);
     format.cStencilBits = 8;
     format.iLayerType = PFD_MAIN_PLANE;
@@ -108,6 +100,29 @@ int OpenGlWindow(const char* title, int width, int height, int colourBits, int d
     }
     wglMakeCurrent(DisplayState.deviceContext, DisplayState.renderingContext);
     return 1;
+}
+
+}  // namespace
+
+int OpenGlWindow(const char* title, int width, int height, int colourBits, int depthBits,
+                 int modeIndex, int fullscreen) {
+    DisplayState.fullscreen = fullscreen;
+
+    DEVMODEA mode;
+    const int colourBitsInEffect = DescribeMode(width, height, colourBits, modeIndex, &mode);
+
+    if (DisplayState.fullscreen) {
+        if (ChangeDisplaySettingsA(&mode, CDS_FULLSCREEN) != DISP_CHANGE_SUCCESSFUL) {
+            return 0;
+        }
+        ShowCursor(FALSE);
+    }
+
+    DisplayState.instance = GetModuleHandleA(nullptr);
+    if (!RegisterWindowClass() || !MakeWindow(title)) {
+        return 0;
+    }
+    return SetUpGl(colourBitsInEffect, depthBits);
 }
 
 void PresentFrame() {

@@ -16,6 +16,12 @@ struct DisplayStateRecord {
 
 extern DisplayStateRecord DisplayState;
 
+// OpenGlWindow's modeIndex for the mode its width, height and colour bits describe, rather than
+// one of the display's listed modes.
+const int RequestedMode = -1;
+// OpenGlWindow's fullscreen: change the display mode and hide the cursor.
+const int Fullscreen = 1;
+
 // Opens the display: mode change (fullscreen), class, window, pixel format, GL context made
 // current. 1 on success, 0 on failure, leaving acquired what was acquired.
 int OpenGlWindow(const char* title, int width, int height, int colourBits, int depthBits,

@@ -21,6 +21,7 @@
 
 #include "support/piece_run.h"
 #include "window/window.h"
+#include "platform/probe.h"
 
 #ifndef __SANITIZE_ADDRESS__
 #define COUNTING_ALLOCATIONS 1
@@ -165,7 +166,7 @@ void RunWithoutAContext() {
     options.failCall = "wglCreateContext";
     options.record = true;
     options.onMessageBox = [](const char* text, const char* caption) {
-        const Log log = host::StopRecording();
+        const Log log = probe::StopRecording();
         const bool sound = std::any_of(
             log.begin(), log.end(), [](const std::string& s) { return s.rfind("BASS_", 0) == 0; });
         std::fprintf(stderr, "box %s|%s, audio %s\n", caption, text,

@@ -155,19 +155,21 @@ TEST(Faults, CaptureSound) {
     const char* const cannotPlay = "is not sound the piece can play";
     const struct {
         const char* name;
+        int plays;  // 1 or 0; -1 where the back end's decoder decides
         std::string bytes;
         const char* why;            // said when the piece plays nothing
         const char* command = ":";  // then run in the folder
     } cases[] = {
-        {"the soundtrack", mp3, ""},
-        {"missing", "", "no soundtrack: brumlevo.mp3 is not a readable file in", "rm brumlevo.mp3"},
-        {"empty", "", cannotPlay},
-        {"noise", noise, cannotPlay},
-        {"text", std::string(5000, 'a'), cannotPlay},
-        {"the soundtrack's first 2000 bytes", mp3.substr(0, 2000), cannotPlay},
-        {"a WAV", "", cannotPlay, "ffmpeg -v error -f lavfi -i sine=d=1 -f wav -y brumlevo.mp3"},
+        {"the soundtrack", 1, mp3, ""},
+        {"missing", 0, "", "no soundtrack: brumlevo.mp3 is not a readable file in",
+         "rm brumlevo.mp3"},
+        {"empty", 0, "", cannotPlay},
+        {"noise", 0, noise, cannotPlay},
+        {"text", 0, std::string(5000, 'a'), cannotPlay},
+        {"the soundtrack's first 2000 bytes", -1, mp3.substr(0, 2000), cannotPlay},
+        {"a WAV", -1, "", cannotPlay,
+         "ffmpeg -v error -f lavfi -i sine=d=1 -f wav -y brumlevo.mp3"},
     };
-    int silent = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Folder folder(false);
@@ -182,7 +184,9 @@ TEST(Faults, CaptureSound) {
         fs::current_path(here);
         const bool plays =
             std::find(boxes.begin(), boxes.end(), "Feil!|Kan ikke spille sang") == boxes.end();
-        silent += plays ? 0 : 1;
+        if (c.plays >= 0) {
+            EXPECT_EQ(plays, c.plays == 1);
+        }
 
         EXPECT_EQ(Capture(folder, kShortClip + "v.mp4"), plays ? 0 : 3) << folder.Err();
         EXPECT_EQ(Probe(folder, "v.mp4", "v", "stream=nb_read_frames"), "nb_read_frames=3\n");
@@ -194,7 +198,6 @@ TEST(Faults, CaptureSound) {
                 EXPECT_NE(err.find(says), std::string::npos) << says << " in " << err;
         }
     }
-    EXPECT_GE(silent, 4);  // missing, empty, noise and text at least
 }
 
 TEST(Faults, CaptureInterrupted) {

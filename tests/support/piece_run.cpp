@@ -3,47 +3,47 @@
 #include <windows.h>
 
 #include "driver/piece.h"
+#include "platform/probe.h"
 
 namespace testsupport {
 
 PieceRunResult RunPiece(const PieceRunOptions& options) {
     PieceRunResult result;
-    host::Reset();
     host::Options hostOptions;
-    hostOptions.video = host::Video::Headless;
+    hostOptions.video.output = host::Video::Headless;
     hostOptions.audio = options.audio;
     hostOptions.diskAudioFile = options.diskAudioFile;
-    hostOptions.virtualClock = true;
     auto frameMs = options.frameMs ? options.frameMs
                                    : [](int n) { return static_cast<std::uint32_t>(n) * 1000u; };
     const std::uint32_t start = options.startTicks;
-    hostOptions.onPresent = [&](const host::Frame& frame) {
+    // The start tick is read after the soundtrack starts: frame 0 shows start + frameMs(0).
+    hostOptions.clock.on = true;
+    hostOptions.clock.frameTicks = [&](std::int64_t n) {
+        return start + frameMs(static_cast<int>(n));
+    };
+    hostOptions.frames.take = [&](const host::Frame& frame) {
         const int n = result.frames++;
         const bool goOn = !options.onFrame || options.onFrame(n, frame);
-        if (!goOn || result.frames >= options.maxFrames)
-            host::RequestClose();
-        host::SetTicks(start + frameMs(n + 1));
+        return goOn && result.frames < options.maxFrames;
     };
     hostOptions.onMessageBox = [&](const char* text, const char* caption) {
         result.boxes.push_back(std::string(caption) + "|" + text);
         if (options.onMessageBox)
             options.onMessageBox(text, caption);
     };
-    host::Configure(hostOptions);
+    host::Start(hostOptions);
     if (options.failCall)
-        host::FailCall(options.failCall);
-    // The start tick is read after the soundtrack starts: frame 0 shows start + frameMs(0).
-    host::SetTicks(start + frameMs(0));
+        probe::FailCall(options.failCall);
     if (options.record)
-        host::StartRecording();
+        probe::StartRecording();
     char name[] = "flimrevo";
     char* argv[] = {name, nullptr};
     char* envp[] = {nullptr};
     result.exitCode = PieceMain(1, argv, envp);
     if (options.record)
-        result.log = host::StopRecording();
+        result.log = probe::StopRecording();
     result.escapeAfter = static_cast<WORD>(GetAsyncKeyState(VK_ESCAPE));
-    host::Reset();
+    host::Stop();
     return result;
 }
 

@@ -25,8 +25,8 @@ float ClockAt(std::uint32_t startTick, std::uint32_t ms) {
 
 TEST(Clock, HitsOnlyTheBoundsItShouldAndSurvivesTheTickCounterWrapping) {
     host::Options options;
-    options.virtualClock = true;
-    host::Configure(options);
+    options.clock.on = true;
+    host::Start(options);
     EXPECT_EQ(ClockAt(1000, 16500), 16.5f);
     EXPECT_EQ(ClockAt(1000, 68000), 68.0f);
     EXPECT_EQ(ClockAt(1000, 72000), 72.0f);
@@ -42,7 +42,7 @@ TEST(Clock, HitsOnlyTheBoundsItShouldAndSurvivesTheTickCounterWrapping) {
     for (std::uint32_t ms : {1999u, 2001u, 31150u}) {
         EXPECT_EQ(ClockAt(start, ms), Expected(ms)) << ms;
     }
-    host::Reset();
+    host::Stop();
 }
 
 }  // namespace

@@ -31,6 +31,10 @@ TEST(Cues, ClearColourAndFogFollowTheirTablesInOrder) {
     const Colour black = {0, 0, 0, 0}, red = {1, 0, 0, 0}, green = {0, 1, 0, 0},
                  blue = {0, 0, 1, 0}, orange = {0.4f, 0.2f, 0, 0};
     glClearColor(none[0], none[1], none[2], none[3]);
+    // A fog mode and hint no row asks for, unlike GL's initial GL_EXP and GL_DONT_CARE: the rows
+    // must set theirs.
+    glFogi(GL_FOG_MODE, GL_LINEAR);
+    glHint(GL_FOG_HINT, GL_NICEST);
     // density 0: fog still off. 10.8f lies above the double 10.8, 10.799999f below; 58 and 16.5
     // are on bounds, which no row holds.
     const struct {
@@ -54,13 +58,13 @@ TEST(Cues, ClearColourAndFogFollowTheirTablesInOrder) {
         ApplyFogCues(f.t);
         EXPECT_EQ(Get(GL_COLOR_CLEAR_VALUE), f.clear);
         EXPECT_EQ(glIsEnabled(GL_FOG), f.density != 0);
+        EXPECT_EQ(Get(GL_FOG_MODE)[0], f.density != 0 ? GL_EXP : GL_LINEAR);
+        EXPECT_EQ(Get(GL_FOG_HINT)[0], f.density != 0 ? GL_DONT_CARE : GL_NICEST);
         if (f.density != 0) {
             EXPECT_EQ(Get(GL_FOG_DENSITY)[0], f.density);
             EXPECT_EQ(Get(GL_FOG_START)[0], f.start);
             EXPECT_EQ(Get(GL_FOG_END)[0], f.end);
             EXPECT_EQ(Get(GL_FOG_COLOR), (Colour{0.9f, 0.4f, 0, 0}));
-            EXPECT_EQ(Get(GL_FOG_MODE)[0], GL_EXP);
-            EXPECT_EQ(Get(GL_FOG_HINT)[0], GL_DONT_CARE);
         }
     }
 }

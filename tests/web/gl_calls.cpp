@@ -12,6 +12,7 @@
 #include <set>
 
 #include "support/piece_run.h"
+#include "platform/frame_time.h"
 
 static bool recording = false;
 
@@ -67,7 +68,9 @@ int main(int argc, char** argv) {
     }
     testsupport::PieceRunOptions options;
     options.startTicks = 0;
-    options.frameMs = [fps](int n) { return static_cast<std::uint32_t>(n * 1000LL / fps); };
+    options.frameMs = [fps](int n) {
+        return static_cast<std::uint32_t>(platform::FrameMs(n, fps));
+    };
     // A frame's calls run from the previous present to its own.
     auto begin = [&](int n) {
         recording = frames.count(n) != 0;

@@ -6,7 +6,8 @@
 2. without the soundtrack, or without Web Audio: the boxes show, OK dismisses them, and the piece
    runs on in silence;
 3. the piece's GL calls in a few frames equal the native build's, call for call (web_gl_calls);
-4. stills of six frames equal flimrevo-capture's PNGs of the same frames, within a tolerance.
+4. stills of six frames equal flimrevo-capture's PNGs of the same frames, within a tolerance;
+5. the platform's own tables (tests/platform) against the web back end, from checks/ beside the site.
 
    web_test.py WEB_BIN NATIVE_BIN   (WEB_BIN: the page and program; NATIVE_BIN: the native build)
 """
@@ -180,6 +181,11 @@ try:
         misses = max(unmatched(web, reference), unmatched(reference, web))
         check(misses <= 0.002, f'{seconds} s (frame {n}): {same:.2%} of pixels equal in place, '
                                f'{misses:.3%} without a match nearby')
+
+    # 5. The platform's tables, every row as the native build runs it (a browser of their own).
+    tables = subprocess.run([sys.executable, os.path.join(os.path.dirname(__file__), 'platform_check.py'), SITE],
+                            capture_output=True, text=True)
+    check(tables.returncode == 0, "the platform's tables in the browser: " + tables.stdout.strip())
 finally:
     capture.kill()
     browser.quit()

@@ -1,7 +1,8 @@
 // Checks the Windows audio backend through its three calls, under Wine or on Windows.
 //
-//   bass_check api DIR               the answers the piece relies on; DIR holds check_audio.sh's
-//                                    files
+//   bass_check api DIR               the audio contract's table (tests/platform/audio_cases.cpp),
+//                                    the same rows as natively and in the browser; DIR holds
+//                                    check_audio.sh's files
 //   bass_check play FILE loop|once   plays FILE, prints "playing" once the play call has
 //                                    returned, and exits after 3.5 s
 //
@@ -14,14 +15,9 @@
 #include <cstring>
 #include <string>
 
+#include "cases.h"
+
 namespace {
-
-int failures = 0;
-
-void Check(bool ok, const char* what) {
-    std::printf("%s: %s\n", ok ? "ok  " : "FAIL", what);
-    failures += ok ? 0 : 1;
-}
 
 HSTREAM Open(const std::string& path) {
     return BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
@@ -31,12 +27,13 @@ HSTREAM Open(const std::string& path) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "api") == 0) {
-        const std::string dir = std::string(argv[2]) + "\\";
-        Check(Open(dir + "tone44_stereo.mp3") == 0, "a valid file before BASS_Init gives 0");
-        Check(BASS_Init(1, 44100, 0, nullptr, nullptr), "the default output opens at 44100 Hz");
-        Check(Open(dir + "missing.mp3") == 0, "a missing file gives 0");
-        Check(Open(dir + "text.mp3") == 0, "text with no chain of MPEG frames gives 0");
-        Check(!BASS_StreamPlay(0, FALSE, BASS_SAMPLE_LOOP), "play of handle 0 fails");
+        const std::string dir = argv[2];
+        std::string report;
+        const int failures = platform_cases::Report(
+            platform_cases::RunAudioCases(
+                {dir + "\\tone44_stereo.mp3", dir + "\\text.mp3", dir + "\\missing.mp3", dir}),
+            &report);
+        std::fputs(report.c_str(), stdout);
         return failures;
     }
     if (argc == 4 && std::strcmp(argv[1], "play") == 0) {

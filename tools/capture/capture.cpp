@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 
 #include "driver/piece.h"
+#include "timeline/timeline.h"
 
 namespace capture {
 namespace {
@@ -25,7 +27,102 @@ int ScaledEven(int length, double scale) {
     return static_cast<int>(std::max(2L, even));
 }
 
+// Takes the platform's finished frames: counts them, checks the piece ends in time, and writes
+// the clip's frames to the sink, scaled where the output size asks for it.
+class Writer {
+  public:
+    Writer(const RunSettings& settings, FrameSink& sink, RunResult& result)
+        : settings_(settings),
+          sink_(sink),
+          result_(result),
+          pieceFrames_(PieceFrames(settings.fps)) {}
+
+    // False closes the piece: a failure, or a piece running past its own end.
+    bool Take(const host::Frame& frame) {
+        result_.rendered = frame.index + 1;
+        result_.lastMs = FrameMs(frame.index, settings_.fps);
+        if (frame.index >= pieceFrames_ && result_.ok) {
+            result_.ok = false;
+            result_.error = "the piece did not end in its frame at " + PieceEndText() + " s";
+        }
+        if (result_.ok && frame.rgba != nullptr) {
+            const Clock::time_point sinkStart = Clock::now();
+            result_.ok = Write(frame);
+            result_.written += result_.ok ? 1 : 0;
+            result_.sinkSeconds += SecondsSince(sinkStart);
+        }
+        if (settings_.onProgress) {
+            settings_.onProgress(result_.rendered);
+        }
+        closedByUs_ = closedByUs_ || !result_.ok;
+        return result_.ok;
+    }
+
+    bool closedByUs() const { return closedByUs_; }
+
+  private:
+    bool Write(const host::Frame& frame) {
+        if (!opened_) {
+            // The buffers are sized once, at the first written frame.
+            opened_ = true;
+            ResolveSize(settings_.size, frame.width, frame.height, &out_.width, &out_.height);
+            if (out_.width != frame.width || out_.height != frame.height) {
+                scaler_ = std::make_unique<AreaScaler>(frame.width, frame.height, out_.width,
+                                                       out_.height);
+                scaled_.resize(static_cast<size_t>(out_.width) * out_.height * 4);
+            }
+            if (!sink_.Open(out_.width, out_.height, &result_.error)) {
+                return false;
+            }
+        }
+        if (!scaler_) {
+            return sink_.Write(frame, &result_.error);
+        }
+        if (frame.width != scaler_->sourceWidth() || frame.height != scaler_->sourceHeight()) {
+            result_.error = "the piece's picture changed size during the capture";
+            return false;
+        }
+        scaler_->Scale(frame.rgba, scaled_.data());
+        out_.index = frame.index;
+        out_.tick = frame.tick;
+        out_.rgba = scaled_.data();
+        return sink_.Write(out_, &result_.error);
+    }
+
+    const RunSettings& settings_;
+    FrameSink& sink_;
+    RunResult& result_;
+    const std::int64_t pieceFrames_;
+    bool opened_ = false;
+    bool closedByUs_ = false;
+    std::unique_ptr<AreaScaler> scaler_;
+    std::vector<std::uint8_t> scaled_;
+    host::Frame out_;
+};
+
 }  // namespace
+
+std::int64_t PieceEndMs() {
+    static const std::int64_t endMs = [] {
+        std::int64_t ms = static_cast<std::int64_t>(PieceEndTime * 1000) - 2;
+        while (
+            !(static_cast<double>(TimelineSecondsAfter(static_cast<DWORD>(ms))) > PieceEndTime)) {
+            ++ms;
+        }
+        return ms;
+    }();
+    return endMs;
+}
+
+std::int64_t PieceFrames(int fps) {
+    return FirstFrameAt(PieceEndMs(), fps) + 1;
+}
+
+std::string PieceEndText() {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", PieceEndTime);
+    return text;
+}
 
 FrameRange ClipFrames(std::int64_t fromMs, std::int64_t toMs, int fps) {
     FrameRange range;
@@ -54,97 +151,42 @@ RunResult Run(const RunSettings& settings, FrameSink& sink) {
     const FrameRange clip = settings.clip;
     const int fps = settings.fps;
     const std::int64_t pieceFrames = PieceFrames(fps);
-    bool opened = false;
-    bool closeRequested = false;
-    bool overran = false;
-    std::unique_ptr<AreaScaler> scaler;
-    std::vector<std::uint8_t> scaled;
-    host::Frame out{nullptr, 0, 0};
     const Clock::time_point start = Clock::now();
+    Writer writer(settings, sink, result);
 
-    host::Reset();
     host::Options options;
-    options.video = host::Video::Headless;
+    options.video.output = host::Video::Headless;
     // A real output that discards what it is given: the piece's audio start-up succeeds and
     // stays quiet, and its one audio message means what it means live, a missing soundtrack.
     options.audio = host::Audio::Silent;
-    options.virtualClock = true;
+    // Frame n is drawn at n * 1000 / fps ms; the piece reads its start tick once, after the
+    // soundtrack starts, so frame 0 shows 0 ms.
+    options.clock.on = true;
+    options.clock.frameTicks = [fps](std::int64_t n) {
+        return kStartTicks + static_cast<std::uint32_t>(FrameMs(n, fps));
+    };
+    // Only the clip's pictures are read, each while the piece draws the next frame.
+    options.frames.take = [&](const host::Frame& frame) { return writer.Take(frame); };
+    options.frames.wantsPicture = [clip](std::int64_t n) {
+        return n >= clip.first && n < clip.end;
+    };
+    options.frames.late = true;
+    // The piece ends itself after frame pieceFrames - 1; a clip that stops earlier closes it, and
+    // it finishes the frame it is in as it does on a close request.
+    if (clip.end < pieceFrames) {
+        options.closeAfter = clip.end - 1;
+    }
     options.onMessageBox = [&](const char* text, const char* caption) {
         if (settings.onMessageBox) {
             settings.onMessageBox(text, caption);
         }
     };
-    // The frames' pixels: each read back once, while the piece draws the next frame, and handed
-    // over one swap later (the last when the piece closes its window). Frame n is the n-th to
-    // arrive.
-    std::int64_t delivered = 0;
-    options.lateFrames = true;
-    options.onPresent = [&](const host::Frame& frame) {
-        const std::int64_t n = delivered++;
-        if (!result.ok || n < clip.first || n >= clip.end) {
-            return;
-        }
-        const Clock::time_point sinkStart = Clock::now();
-        if (!opened) {
-            // The buffers are sized once, at the first written frame.
-            opened = true;
-            ResolveSize(settings.size, frame.width, frame.height, &out.width, &out.height);
-            if (out.width != frame.width || out.height != frame.height) {
-                scaler =
-                    std::make_unique<AreaScaler>(frame.width, frame.height, out.width, out.height);
-                scaled.resize(static_cast<size_t>(out.width) * out.height * 4);
-            }
-            result.ok = sink.Open(out.width, out.height, &result.error);
-        }
-        if (result.ok && scaler &&
-            (frame.width != scaler->sourceWidth() || frame.height != scaler->sourceHeight())) {
-            result.ok = false;
-            result.error = "the piece's picture changed size during the capture";
-        }
-        if (result.ok) {
-            if (scaler) {
-                scaler->Scale(frame.rgba, scaled.data());
-                out.rgba = scaled.data();
-            } else {
-                out = frame;
-            }
-            result.ok = sink.Write(out, &result.error);
-            result.written += result.ok ? 1 : 0;
-        }
-        result.sinkSeconds += SecondsSince(sinkStart);
-    };
-    // Called from inside SwapBuffers: frame n is finished, and the clock moves on to frame n + 1.
-    options.onSwap = [&]() {
-        const std::int64_t n = result.rendered++;
-        result.lastMs = FrameMs(n, fps);
-        // The piece ends itself after frame pieceFrames - 1; a clip that stops earlier, or a
-        // failure, closes it, and it finishes the frame it is in as it does on a close request.
-        // A piece still running past its own end is closed too, and that is an error.
-        if (n >= pieceFrames && !overran) {
-            overran = true;
-            if (result.ok) {
-                result.ok = false;
-                result.error = "the piece did not end in its frame at 92.7 s";
-            }
-        }
-        if (!closeRequested && ((clip.end < pieceFrames && n + 1 >= clip.end) || !result.ok)) {
-            closeRequested = true;
-            host::RequestClose();
-        }
-        host::SetTicks(kStartTicks + static_cast<std::uint32_t>(FrameMs(n + 1, fps)));
-        if (settings.onProgress) {
-            settings.onProgress(result.rendered);
-        }
-    };
-    host::Configure(options);
-    // The piece reads its start tick once, after the soundtrack starts: frame 0 shows 0 ms.
-    host::SetTicks(kStartTicks);
-
+    host::Start(options);
     char name[] = "flimrevo";
     char* argv[] = {name, nullptr};
     char* envp[] = {nullptr};
     PieceMain(1, argv, envp);
-    host::Reset();
+    host::Stop();
 
     const Clock::time_point closeStart = Clock::now();
     std::string closeError;
@@ -155,7 +197,9 @@ RunResult Run(const RunSettings& settings, FrameSink& sink) {
     }
     result.sinkSeconds += SecondsSince(closeStart);
     // Neither we nor its own end stopped the piece: a close request came from outside.
-    result.interrupted = result.ok && !closeRequested && result.rendered < pieceFrames;
+    const bool closedByUs =
+        writer.closedByUs() || (clip.end < pieceFrames && result.rendered >= clip.end);
+    result.interrupted = result.ok && !closedByUs && result.rendered < pieceFrames;
     result.seconds = SecondsSince(start);
     return result;
 }

@@ -8,31 +8,26 @@
 #include <string>
 #include <vector>
 
+#include "platform/frame_time.h"
 #include "platform/host.h"
 #include "scaler.h"
 
 namespace capture {
 
-// The piece ends in the first frame whose clock reads past 92.7 s. Its clock counts whole
-// milliseconds and holds the time in single precision: 92 699 ms gives 92.699005 and 92 700 ms
-// gives 92.700005, so 92 700 ms is the first millisecond of a last frame.
-constexpr std::int64_t kPieceEndMs = 92700;
+using platform::FirstFrameAt;
+using platform::FrameMs;
+using platform::FrameRate;
 
-// The elapsed milliseconds frame n shows at fps frames a second: floor(n * 1000 / fps), from n
-// alone, so that no rounding accumulates over a run.
-constexpr std::int64_t FrameMs(std::int64_t n, int fps) {
-    return n * 1000 / fps;
-}
-
-// The first frame that shows ms or later: the smallest n with n * 1000 / fps >= ms.
-constexpr std::int64_t FirstFrameAt(std::int64_t ms, int fps) {
-    return (ms * fps + 999) / 1000;
-}
+// The first whole millisecond whose t lies past the piece's end (PieceEndTime): the piece ends in
+// the frame that shows it. Its clock counts whole milliseconds and holds the time in single
+// precision, so this is 92 700 ms (92.700005 s), not 92 701.
+std::int64_t PieceEndMs();
 
 // How many frames the piece presents at fps when it is left to end itself.
-constexpr std::int64_t PieceFrames(int fps) {
-    return FirstFrameAt(kPieceEndMs, fps) + 1;
-}
+std::int64_t PieceFrames(int fps);
+
+// The piece's end in seconds, for messages.
+std::string PieceEndText();
 
 // Frames first, first + 1, ..., end - 1 are the clip that is written.
 struct FrameRange {
@@ -89,7 +84,8 @@ struct RunResult {
     double sinkSeconds = 0;  // of which spent in the sink
 };
 
-// Runs PieceMain once. Resets the host's hooks before and after, so it may be called again.
+// Runs PieceMain once, in a host run of its own (host::Start to host::Stop), so it may be called
+// again.
 RunResult Run(const RunSettings& settings, FrameSink& sink);
 
 }  // namespace capture

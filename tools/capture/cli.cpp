@@ -240,7 +240,8 @@ bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* err
     }
     const FrameRange clip = ClipFrames(line->fromMs, line->toMs, line->fps);
     if (clip.count() <= 0) {
-        *error = "nothing to capture: the clip holds no frame of the piece, which ends at 92.7 s";
+        *error = "nothing to capture: the clip holds no frame of the piece, which ends at " +
+                 PieceEndText() + " s";
         return false;
     }
     if (line->kind == OutputKind::Mp4 && line->size.width > 0 &&
@@ -257,7 +258,9 @@ std::string UsageText() {
            "\n"
            "Renders flimrevo headless, frame by frame at a fixed rate, on a clock of its own:\n"
            "frame n shows n * 1000 / fps milliseconds (rounded down), however long it takes to\n"
-           "render, and the piece ends itself in its first frame after 92.7 s.\n"
+           "render, and the piece ends itself in its first frame after " +
+           PieceEndText() +
+           " s.\n"
            "\n"
            "  -o, --output OUTPUT  NAME.mp4: an H.264 (yuv420p) video with the soundtrack\n"
            "                       brumlevo.mp3 from the working directory, as AAC, through the\n"

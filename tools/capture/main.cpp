@@ -49,11 +49,10 @@ std::string WorkingDirectory() {
 // audio back end, on the silent output the capture runs it with, with the calls the piece makes:
 // the video carries a sound only where the piece would.
 std::string WhyNoSoundtrack() {
-    host::Reset();
     host::Options options;
-    options.video = host::Video::Headless;
+    options.video.output = host::Video::Headless;
     options.audio = host::Audio::Silent;
-    host::Configure(options);
+    host::Start(options);
     std::string why;
     if (!IsReadableFile(kSoundtrack)) {
         why = std::string(kSoundtrack) + " is not a readable file in " + WorkingDirectory();
@@ -63,7 +62,7 @@ std::string WhyNoSoundtrack() {
         why = std::string(kSoundtrack) + " in " + WorkingDirectory() +
               " is not sound the piece can play";
     }
-    host::Reset();
+    host::Stop();
     return why;
 }
 

@@ -5,25 +5,6 @@
 
 namespace capture {
 
-FitRect FitInside(int sourceWidth, int sourceHeight, int outputWidth, int outputHeight) {
-    // Compare the aspects in integers: width-bound when outW / srcW <= outH / srcH.
-    const std::int64_t byWidth = static_cast<std::int64_t>(outputWidth) * sourceHeight;
-    const std::int64_t byHeight = static_cast<std::int64_t>(outputHeight) * sourceWidth;
-    FitRect fit;
-    if (byWidth <= byHeight) {
-        fit.width = outputWidth;
-        fit.height = static_cast<int>((byWidth * 2 + sourceWidth) / (2 * sourceWidth));
-    } else {
-        fit.height = outputHeight;
-        fit.width = static_cast<int>((byHeight * 2 + sourceHeight) / (2 * sourceHeight));
-    }
-    fit.width = std::max(1, fit.width);
-    fit.height = std::max(1, fit.height);
-    fit.x = (outputWidth - fit.width) / 2;
-    fit.y = (outputHeight - fit.height) / 2;
-    return fit;
-}
-
 // Measured in units of 1 / outputLength of a source pixel, output pixel o covers
 // [o * sourceLength, (o + 1) * sourceLength) and source pixel s covers
 // [s * outputLength, (s + 1) * outputLength); the overlaps are the weights.

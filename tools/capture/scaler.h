@@ -6,14 +6,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/letterbox.h"
+
 namespace capture {
 
 // Where a sourceWidth x sourceHeight picture lands inside an outputWidth x outputHeight frame:
-// the largest size of the same aspect that fits, centred.
-struct FitRect {
-    int x, y, width, height;
-};
-FitRect FitInside(int sourceWidth, int sourceHeight, int outputWidth, int outputHeight);
+// the letterbox fit, as the platform shows a fullscreen picture.
+using platform::FitInside;
+using platform::FitRect;
 
 class AreaScaler {
   public:

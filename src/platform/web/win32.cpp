@@ -5,32 +5,28 @@
 // control back to the browser until its next animation frame, so the piece's own loop runs.
 //
 // Stills: with ?fps=F&frame=N the page asks for frame N of a run on a virtual clock, exactly as
-// the capture tool makes it (frame n at n * 1000 / F ms, rounded down); the frames before it are
-// computed but not drawn, and the piece is closed after it, leaving it on the canvas.
+// the capture tool makes it (platform/frame_time.h); the frames before it are computed but not
+// drawn, and the piece is closed after it, leaving it on the canvas.
+//
+// The window classes, the message queue, the default window procedure and the cursor counter are
+// the portable core's (platform/core); this back end gives it the canvas and the page's events.
 #include <windows.h>
 #include <emscripten.h>
 
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 
+#include "platform/core/core.h"
+#include "platform/frame_time.h"
 #include "web/web.h"
 
 namespace {
 
-const int MostClasses = 8;
-const int QueueSize = 64;
 const int LogSize = 4 << 20;
-
-struct Class {
-    bool used;
-    char name[64];
-    WNDCLASSA record;
-};
 
 struct Window {
     bool used;
-    const Class* windowClass;
+    const WNDCLASSA* windowClass;
 };
 
 struct Context {
@@ -45,17 +41,10 @@ struct Still {
     std::int64_t presented;
 };
 
-Class classes[MostClasses];
 Window window;  // the canvas
 int deviceContextFormat;
 Context context;
-MSG queue[QueueSize];
-int queued;
-bool quitPending;
-int quitCode;
-int cursorCounter;
 Still still;
-char moduleByte;  // GetModuleHandleA's answer: any unique address
 
 HWND TheWindow() {
     return reinterpret_cast<HWND>(&window);
@@ -123,28 +112,42 @@ void Started() {
     }
 }
 
-const Class* FindClass(LPCSTR name) {
-    for (const Class& c : classes) {
-        if (c.used && name != nullptr && std::strcmp(c.name, name) == 0) {
-            return &c;
-        }
-    }
-    return nullptr;
-}
-
 bool IsTheWindow(HWND handle) {
     return window.used && handle == TheWindow();
 }
 
 LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) {
-    return window.windowClass->record.lpfnWndProc(TheWindow(), message, wParam, lParam);
+    return window.windowClass->lpfnWndProc(TheWindow(), message, wParam, lParam);
 }
 
 std::int64_t StillMs(std::int64_t frame) {
-    return frame * 1000 / still.fps;
+    return platform::FrameMs(frame, still.fps);
 }
 
 }  // namespace
+
+// The page's events, waiting in JavaScript, into the queue.
+void backend::PumpEvents() {
+    Started();
+    WPARAM wParam = 0;
+    while (const int message = PageEvent(&wParam)) {
+        if (window.used) {
+            PostMessageA(TheWindow(), static_cast<UINT>(message), wParam, 0);
+        }
+    }
+}
+
+WNDPROC backend::WindowProcedure(HWND handle) {
+    return IsTheWindow(handle) ? window.windowClass->lpfnWndProc : nullptr;
+}
+
+bool backend::ClassHasWindows(const WNDCLASSA* windowClass) {
+    return window.used && window.windowClass == windowClass;
+}
+
+void backend::ShowCursor(bool visible) {
+    PageCursor(visible);
+}
 
 extern "C" {
 
@@ -157,42 +160,6 @@ DWORD WINAPI GetTickCount(void) {
     return PageClock();
 }
 
-HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
-    return lpModuleName == nullptr ? reinterpret_cast<HMODULE>(&moduleByte) : nullptr;
-}
-
-HCURSOR WINAPI LoadCursorA(HINSTANCE, LPCSTR lpCursorName) {
-    return reinterpret_cast<HCURSOR>(const_cast<LPSTR>(lpCursorName));
-}
-
-ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass) {
-    const char* name = lpWndClass ? lpWndClass->lpszClassName : nullptr;
-    if (name == nullptr || lpWndClass->lpfnWndProc == nullptr ||
-        std::strlen(name) >= sizeof classes[0].name || FindClass(name) != nullptr) {
-        return 0;
-    }
-    for (int n = 0; n < MostClasses; ++n) {
-        Class& c = classes[n];
-        if (!c.used) {
-            c.used = true;
-            std::strcpy(c.name, name);
-            c.record = *lpWndClass;
-            c.record.lpszClassName = c.name;
-            return static_cast<ATOM>(0xC000 + n);
-        }
-    }
-    return 0;
-}
-
-BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE) {
-    const Class* found = FindClass(lpClassName);
-    if (found == nullptr || (window.used && window.windowClass == found)) {
-        return FALSE;
-    }
-    const_cast<Class*>(found)->used = false;
-    return TRUE;
-}
-
 // A canvas has no frame: the client area is the whole window.
 BOOL WINAPI AdjustWindowRect(LPRECT lpRect, DWORD, BOOL) {
     return lpRect != nullptr;
@@ -200,9 +167,9 @@ BOOL WINAPI AdjustWindowRect(LPRECT lpRect, DWORD, BOOL) {
 
 // There is one canvas, so one window at a time.
 HWND WINAPI CreateWindowExA(DWORD, LPCSTR lpClassName, LPCSTR, DWORD dwStyle, int, int, int nWidth,
-                            int nHeight, HWND, HMENU, HINSTANCE, LPVOID) {
+                            int nHeight, HWND, HMENU, HINSTANCE hInstance, LPVOID) {
     Started();
-    const Class* windowClass = FindClass(lpClassName);
+    const WNDCLASSA* windowClass = core::FindClass(lpClassName, hInstance);
     if (windowClass == nullptr || window.used || nWidth <= 0 || nHeight <= 0) {
         return nullptr;
     }
@@ -223,6 +190,7 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
     }
     Send(WM_DESTROY, 0, 0);
     window.used = false;
+    core::ForgetMessages(hWnd);
     return TRUE;
 }
 
@@ -234,82 +202,15 @@ int WINAPI ReleaseDC(HWND hWnd, HDC hDC) {
     return IsTheWindow(hWnd) && hDC == TheDeviceContext() ? 1 : 0;
 }
 
-LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM) {
-    if (Msg == WM_CLOSE) {
-        DestroyWindow(hWnd);
-    } else if (Msg == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE && IsTheWindow(hWnd)) {
-        Send(WM_CLOSE, 0, 0);
-    }
-    return 0;
-}
-
-int WINAPI ShowCursor(BOOL bShow) {
-    cursorCounter += bShow ? 1 : -1;
-    PageCursor(cursorCounter >= 0);
-    return cursorCounter;
-}
-
 int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT) {
     Started();
     PageMessageBox(lpText ? lpText : "", lpCaption ? lpCaption : "Error");
     return IDOK;
 }
 
-BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-    if ((hWnd != nullptr && !IsTheWindow(hWnd)) || queued == QueueSize) {
-        return FALSE;
-    }
-    queue[queued++] = MSG{hWnd, Msg, wParam, lParam, GetTickCount(), {0, 0}};
-    return TRUE;
-}
-
-void WINAPI PostQuitMessage(int nExitCode) {
-    quitPending = true;
-    quitCode = nExitCode;
-}
-
-// Posted messages first, in order; WM_QUIT once nothing else matches, as on Windows.
-BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
-                         UINT wRemoveMsg) {
-    Started();
-    WPARAM wParam = 0;
-    while (const int message = PageEvent(&wParam)) {
-        if (window.used) {
-            PostMessageA(TheWindow(), static_cast<UINT>(message), wParam, 0);
-        }
-    }
-    const bool any = wMsgFilterMin == 0 && wMsgFilterMax == 0;
-    for (int n = 0; n < queued; ++n) {
-        const MSG& m = queue[n];
-        if ((hWnd == nullptr || m.hwnd == hWnd) &&
-            (any || (m.message >= wMsgFilterMin && m.message <= wMsgFilterMax))) {
-            *lpMsg = m;
-            if (wRemoveMsg & PM_REMOVE) {
-                std::memmove(&queue[n], &queue[n + 1], sizeof(MSG) * (queued - n - 1));
-                --queued;
-            }
-            return TRUE;
-        }
-    }
-    if (quitPending && hWnd == nullptr &&
-        (any || (WM_QUIT >= wMsgFilterMin && WM_QUIT <= wMsgFilterMax))) {
-        *lpMsg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(quitCode), 0, GetTickCount(), {0, 0}};
-        quitPending = quitPending && !(wRemoveMsg & PM_REMOVE);
-        return TRUE;
-    }
-    return FALSE;
-}
-
 // Nothing the piece reads comes from translated characters.
 BOOL WINAPI TranslateMessage(const MSG* lpMsg) {
     return lpMsg != nullptr && (lpMsg->message == WM_KEYDOWN || lpMsg->message == WM_KEYUP);
-}
-
-LRESULT WINAPI DispatchMessageA(const MSG* lpMsg) {
-    if (lpMsg == nullptr || !IsTheWindow(lpMsg->hwnd)) {
-        return 0;
-    }
-    return Send(lpMsg->message, lpMsg->wParam, lpMsg->lParam);
 }
 
 // Bit 15 while the key is down; bit 0 when it went down since the previous call.
@@ -339,8 +240,9 @@ LONG WINAPI ChangeDisplaySettingsA(DEVMODEA* lpDevMode, DWORD dwFlags) {
         return DISP_CHANGE_SUCCESSFUL;
     }
     const DWORD size = DM_PELSWIDTH | DM_PELSHEIGHT;
-    if ((lpDevMode->dmFields & size) != size || lpDevMode->dmPelsWidth - 1 >= 8192 ||
-        lpDevMode->dmPelsHeight - 1 >= 8192 || lpDevMode->dmBitsPerPel > 32) {
+    const DWORD bits = (lpDevMode->dmFields & DM_BITSPERPEL) ? lpDevMode->dmBitsPerPel : 32;
+    if ((lpDevMode->dmFields & size) != size ||
+        !core::ShowableMode(lpDevMode->dmPelsWidth, lpDevMode->dmPelsHeight, bits)) {
         return DISP_CHANGE_BADMODE;
     }
     if ((dwFlags & CDS_FULLSCREEN) && still.fps == 0) {

@@ -2,11 +2,9 @@
 // through the mixer, a stream is a Mix_Music (decoded from its file while it plays, on SDL's audio
 // thread), and playing it is Mix_PlayMusic. Everything here is called on the main thread.
 //
-// Devices: 1 is the default output (which one depends on the host's audio choice, below) and 0 is
-// "no sound": an output that runs at the real rate and discards what it is given, so that streams
-// can still be made and played. Any other device number fails, as an absent device does.
-//
-// The mixer plays one music at a time, so playing a second stream stops the first.
+// The calls keep the contract written in include/bass.h. The default output is the one the host
+// chose (below); device 0 is SDL's dummy driver, which runs at the real rate and discards what it
+// is given. The mixer plays one music at a time, as the contract has it.
 #include <bass.h>
 
 #include <SDL.h>
@@ -27,6 +25,8 @@
 
 #include "platform/host.h"
 #include "platform/host_internal.h"
+#include "platform/probe.h"
+#include "../contract.h"
 
 namespace {
 
@@ -34,8 +34,6 @@ namespace {
 // the play call, and the device queues about one more buffer, so 256 frames at 44.1 kHz put the
 // first sound at most about 12 ms (two buffers) after BASS_StreamPlay returns.
 constexpr int kBufferFrames = 256;
-
-constexpr DWORD kHighestFrequency = 384000;
 
 // How long closing the output may take. Closing joins SDL's audio thread, which a sound server
 // that stopped answering (PulseAudio under SIGSTOP) holds for ever; past this the device is left
@@ -45,7 +43,7 @@ constexpr std::chrono::milliseconds kCloseWait{750};
 struct AudioState {
     bool open = false;          // SDL's audio and the mixer are up (a successful BASS_Init)
     bool abandoned = false;     // closing took too long and was left to finish by itself
-    bool handlerAdded = false;  // the host closes us on Reset and at exit
+    bool handlerAdded = false;  // the host closes us on Stop and at exit
     bool setDiskFile = false;   // we set SDL_DISKAUDIOFILE and restore it on shutdown
     bool hadDiskFile = false;
     std::string previousDiskFile;
@@ -53,19 +51,18 @@ struct AudioState {
     HSTREAM nextHandle = 0x80000001u;
 };
 
-// Never destroyed: the host shuts the audio down from its own static destructor, which runs after
-// the destructors of statics made later than it, as this one is (at the first BASS_Init).
+// Made before main: the run's ending at exit (host::StopAtExit) finds it still there.
+AudioState audioState;
+
 AudioState& State() {
-    static AudioState* state = new AudioState;
-    return *state;
+    return audioState;
 }
 
-void CloseOutput(AudioState& state) {
+void CloseOutput(const std::map<HSTREAM, Mix_Music*>& streams) {
     Mix_HaltMusic();
-    for (auto& stream : state.streams) {
+    for (auto& stream : streams) {
         Mix_FreeMusic(stream.second);
     }
-    state.streams.clear();
     Mix_CloseAudio();
     Mix_Quit();
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -80,15 +77,18 @@ bool CloseOutputInTime(AudioState& state) {
         bool closed = false;
     };
     auto closing = std::make_shared<Closing>();
+    // The thread takes the streams with it: it may outlive everything here.
+    std::map<HSTREAM, Mix_Music*> streams;
+    streams.swap(state.streams);
     try {
-        std::thread([closing, &state] {
-            CloseOutput(state);
+        std::thread([closing, streams] {
+            CloseOutput(streams);
             std::lock_guard<std::mutex> lock(closing->mutex);
             closing->closed = true;
             closing->done.notify_all();
         }).detach();
     } catch (const std::system_error&) {
-        CloseOutput(state);  // no thread to be had: close here
+        CloseOutput(streams);  // no thread to be had: close here
         return true;
     }
     std::unique_lock<std::mutex> lock(closing->mutex);
@@ -96,7 +96,7 @@ bool CloseOutputInTime(AudioState& state) {
 }
 
 // Frees every stream and closes the mixer and SDL's audio, so that a later BASS_Init starts as in
-// a fresh process. Runs from host::Reset and at process exit, before SDL itself is shut down.
+// a fresh process. Runs from host::Stop and at process exit, before SDL itself is shut down.
 void ShutdownAudio() {
     AudioState& state = State();
     if (state.open && !state.abandoned) {
@@ -118,13 +118,13 @@ void ShutdownAudio() {
 }
 
 // Points SDL's audio at the output the host asked for. False when there is to be none.
-bool ChooseDriver(int device) {
+bool ChooseDriver(bass_contract::Output output) {
     const host::Options& options = host::Current();
     if (options.audio == host::Audio::None) {
         return false;
     }
     // Device 0 and the host's silent output both discard the sound at the real rate.
-    if (device == 0 || options.audio == host::Audio::Silent) {
+    if (output == bass_contract::Output::Silent || options.audio == host::Audio::Silent) {
         SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
         return true;
     }
@@ -159,22 +159,24 @@ bool IsReadableFile(const char* path) {
 // soon after a play call. Fails when the device is unknown or absent, or already open.
 BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD /*flags*/, HWND /*win*/,
                       const GUID* /*clsid*/) {
-    host::Record("BASS_Init", std::to_string(device) + " " + std::to_string(freq));
-    if (host::ShouldFail("BASS_Init")) {
+    if (probe::Enter("BASS_Init",
+                     [&] { return std::to_string(device) + " " + std::to_string(freq); })) {
         return FALSE;
     }
     AudioState& state = State();
     if (state.open) {
         return FALSE;
     }
-    if ((device != 0 && device != 1) || freq == 0 || freq > kHighestFrequency) {
+    const bass_contract::Output output = bass_contract::DeviceOutput(device);
+    if (output == bass_contract::Output::Absent || !bass_contract::UsableFrequency(freq)) {
         return FALSE;
     }
     if (!state.handlerAdded) {
-        host::AddShutdownHandler(&ShutdownAudio);
+        host::AddStopHandler(&ShutdownAudio);
+        host::StopAtExit();
         state.handlerAdded = true;
     }
-    if (!ChooseDriver(device)) {
+    if (!ChooseDriver(output)) {
         return FALSE;
     }
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
@@ -201,13 +203,12 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD /*flags*/, HWND /*win*/,
 // unreadable, not a regular file, or not audio the decoder can read.
 HSTREAM WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD length,
                                      DWORD /*flags*/) {
-    const char* path = mem ? nullptr : static_cast<const char*>(file);
-    host::Record("BASS_StreamCreateFile", path ? path : "");
-    if (host::ShouldFail("BASS_StreamCreateFile")) {
+    const char* path = bass_contract::WholeFilePath(mem, file, offset, length);
+    if (probe::Enter("BASS_StreamCreateFile", [&] { return std::string(path ? path : ""); })) {
         return 0;
     }
     AudioState& state = State();
-    if (!state.open || mem || path == nullptr || offset != 0 || length != 0) {
+    if (!state.open || path == nullptr) {
         return 0;
     }
     if (!IsReadableFile(path)) {
@@ -225,8 +226,8 @@ HSTREAM WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, D
 // Plays a stream from its beginning, over again each time it ends with BASS_SAMPLE_LOOP, and
 // once without. FALSE for a handle that names no stream.
 BOOL WINAPI BASS_StreamPlay(HSTREAM handle, BOOL /*flush*/, DWORD flags) {
-    host::Record("BASS_StreamPlay", std::to_string(handle) + " " + std::to_string(flags));
-    if (host::ShouldFail("BASS_StreamPlay")) {
+    if (probe::Enter("BASS_StreamPlay",
+                     [&] { return std::to_string(handle) + " " + std::to_string(flags); })) {
         return FALSE;
     }
     AudioState& state = State();

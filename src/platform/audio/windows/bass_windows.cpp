@@ -3,10 +3,8 @@
 // (mp3_decoder), and a player thread of its own queues to the default output (wave_output). The
 // caller's threads share nothing with that thread after BASS_StreamPlay has returned.
 //
-// Devices: 1 is the default output and 0 is "no sound": the stream is still decoded, at the real
-// rate, and the sound discarded. Any other device number fails, as an absent device does.
-//
-// One stream plays at a time, so playing a stream stops whatever played before.
+// The calls keep the contract written in include/bass.h. With device 0 the stream is still
+// decoded, at the real rate, and the sound discarded.
 #include <bass.h>
 
 #include <windows.h>
@@ -14,6 +12,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "../contract.h"
 #include "mp3_decoder.h"
 #include "mp3_frames.h"
 #include "wave_output.h"
@@ -21,8 +20,6 @@
 using namespace bass_windows;
 
 namespace {
-
-constexpr DWORD kHighestFrequency = 384000;
 
 struct AudioState {
     bool open = false;         // a successful BASS_Init
@@ -48,13 +45,16 @@ void CloseAtExit() {
 BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD /*flags*/, HWND /*win*/,
                       const GUID* /*clsid*/) {
     AudioState& state = State();
-    if (state.open || (device != 0 && device != 1) || freq == 0 || freq > kHighestFrequency) {
+    const bass_contract::Output output = bass_contract::DeviceOutput(device);
+    if (state.open || output == bass_contract::Output::Absent ||
+        !bass_contract::UsableFrequency(freq)) {
         return FALSE;
     }
-    if (!PrepareOutput() || !SetOutputFormat(PcmFormat(2, freq), device == 0)) {
+    const bool silent = output == bass_contract::Output::Silent;
+    if (!PrepareOutput() || !SetOutputFormat(PcmFormat(2, freq), silent)) {
         return FALSE;
     }
-    state.silent = device == 0;
+    state.silent = silent;
     if (!state.exitHandler) {
         std::atexit(&CloseAtExit);
         state.exitHandler = true;
@@ -69,12 +69,13 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD /*flags*/, HWND /*win*/,
 HSTREAM WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, DWORD length,
                                      DWORD /*flags*/) {
     AudioState& state = State();
-    if (!state.open || mem || file == nullptr || offset != 0 || length != 0) {
+    const char* path = bass_contract::WholeFilePath(mem, file, offset, length);
+    if (!state.open || path == nullptr) {
         return 0;
     }
     // A directory does not open without FILE_FLAG_BACKUP_SEMANTICS, so only files get through.
-    const HANDLE handle = CreateFileA(static_cast<const char*>(file), GENERIC_READ, FILE_SHARE_READ,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return 0;
     }

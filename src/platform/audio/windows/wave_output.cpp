@@ -68,6 +68,49 @@ DWORD FillBuffer(const PlayRequest& request, FrameReader& reader, Decoder& decod
     return filled;
 }
 
+// The buffers in `memory`, kBuffers of them, all free to fill.
+void PrepareHeaders(HWAVEOUT device, std::vector<uint8_t>& memory, DWORD bufferBytes,
+                    WAVEHDR (&headers)[kBuffers]) {
+    for (int i = 0; i < kBuffers; ++i) {
+        headers[i].lpData = reinterpret_cast<LPSTR>(&memory[static_cast<size_t>(i) * bufferBytes]);
+        headers[i].dwBufferLength = bufferBytes;
+        if (device != nullptr) {
+            waveOutPrepareHeader(device, &headers[i], sizeof headers[i]);
+        }
+        headers[i].dwFlags |= WHDR_DONE;  // free to fill
+    }
+}
+
+void ReleaseHeaders(HWAVEOUT device, WAVEHDR (&headers)[kBuffers]) {
+    if (device != nullptr) {
+        waveOutReset(device);  // hands back every queued buffer at once
+        for (WAVEHDR& header : headers) {
+            waveOutUnprepareHeader(device, &header, sizeof header);
+        }
+    }
+}
+
+// Hands the device a filled buffer; without a device, keeps to the real rate, about one buffer
+// ahead of the clock. False when the buffer could not be queued or the player is told to stop.
+bool Queue(const PlayRequest& request, WAVEHDR& header, DWORD filled, DWORD startTick,
+           ULONGLONG* queuedMs) {
+    if (request.device != nullptr) {
+        header.dwBufferLength = filled;
+        header.dwFlags &= ~static_cast<DWORD>(WHDR_DONE);
+        if (waveOutWrite(request.device, &header, sizeof header) != MMSYSERR_NOERROR) {
+            header.dwFlags |= WHDR_DONE;
+            return false;
+        }
+        return true;
+    }
+    const DWORD align = request.format.nBlockAlign;
+    *queuedMs += 1000ull * (filled / align) / request.format.nSamplesPerSec;
+    const ULONGLONG elapsed = static_cast<DWORD>(GetTickCount() - startTick);
+    return !(*queuedMs > elapsed + kBufferMs &&
+             WaitForSingleObject(request.stop, static_cast<DWORD>(*queuedMs - elapsed -
+                                                                  kBufferMs)) == WAIT_OBJECT_0);
+}
+
 // The player: decodes the stream from its start and keeps the device's queue full until the
 // stream ends (when not looping) or it is told to stop.
 DWORD WINAPI PlayerMain(void* parameter) {
@@ -80,14 +123,7 @@ DWORD WINAPI PlayerMain(void* parameter) {
     const DWORD bufferBytes = request.format.nSamplesPerSec * kBufferMs / 1000 * align;
     std::vector<uint8_t> memory(static_cast<size_t>(bufferBytes) * kBuffers);
     WAVEHDR headers[kBuffers] = {};
-    for (int i = 0; i < kBuffers; ++i) {
-        headers[i].lpData = reinterpret_cast<LPSTR>(&memory[static_cast<size_t>(i) * bufferBytes]);
-        headers[i].dwBufferLength = bufferBytes;
-        if (request.device != nullptr) {
-            waveOutPrepareHeader(request.device, &headers[i], sizeof headers[i]);
-        }
-        headers[i].dwFlags |= WHDR_DONE;  // free to fill
-    }
+    PrepareHeaders(request.device, memory, bufferBytes, headers);
 
     const uint8_t* pcm = nullptr;
     DWORD pcmLeft = 0;
@@ -123,31 +159,15 @@ DWORD WINAPI PlayerMain(void* parameter) {
         if (filled == 0) {
             continue;
         }
-        if (request.device != nullptr) {
-            header.dwBufferLength = filled;
-            header.dwFlags &= ~static_cast<DWORD>(WHDR_DONE);
-            if (waveOutWrite(request.device, &header, sizeof header) != MMSYSERR_NOERROR) {
-                header.dwFlags |= WHDR_DONE;
-                ended = true;
+        if (!Queue(request, header, filled, startTick, &queuedMs)) {
+            if (request.device == nullptr) {
+                break;  // told to stop
             }
-        } else {
-            // No device: keep to the real rate, about one buffer ahead of the clock.
-            queuedMs += 1000ull * (filled / align) / request.format.nSamplesPerSec;
-            const ULONGLONG elapsed = static_cast<DWORD>(GetTickCount() - startTick);
-            if (queuedMs > elapsed + kBufferMs &&
-                WaitForSingleObject(request.stop, static_cast<DWORD>(queuedMs - elapsed -
-                                                                     kBufferMs)) == WAIT_OBJECT_0) {
-                break;
-            }
+            ended = true;
         }
     }
 
-    if (request.device != nullptr) {
-        waveOutReset(request.device);  // hands back every queued buffer at once
-        for (WAVEHDR& header : headers) {
-            waveOutUnprepareHeader(request.device, &header, sizeof header);
-        }
-    }
+    ReleaseHeaders(request.device, headers);
     delete request.decoder;
     return 0;
 }

@@ -1,9 +1,9 @@
-// user32: the message queue, input and the signals that ask the program to close.
+// user32 over SDL: input, and the signals that ask the program to close. The queue itself is
+// the core's.
 #include <algorithm>
 #include <csignal>
 
-#include "platform/host.h"
-#include "win32/internal.h"
+#include "sdl/internal.h"
 
 namespace platform {
 namespace {
@@ -146,10 +146,14 @@ void InstallSignalHandlers() {
 }
 
 bool ClosePending() {
-    return closeSignals != closeSignalsSeen || Get().quitPending;
+    return closeSignals != closeSignalsSeen || core::QuitPending();
 }
 
-void PumpHostEvents() {
+}  // namespace platform
+
+// What SDL has seen (keys, close buttons, resizes) and the close signals, into the queue.
+void backend::PumpEvents() {
+    using namespace platform;
     State& state = Get();
     if (state.videoReady) {
         SDL_Event event;
@@ -167,42 +171,7 @@ void PumpHostEvents() {
     }
 }
 
-}  // namespace platform
-
 using platform::Get;
-
-// Posted messages first, in order; WM_QUIT only once nothing else matches, as on Windows.
-BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
-                         UINT wRemoveMsg) {
-    platform::PumpHostEvents();
-    platform::State& state = Get();
-    const bool anyMessage = wMsgFilterMin == 0 && wMsgFilterMax == 0;
-    auto matches = [&](const MSG& m) {
-        const bool windowMatches = hWnd == nullptr || m.hwnd == hWnd ||
-                                   (hWnd == reinterpret_cast<HWND>(-1) && m.hwnd == nullptr);
-        return windowMatches &&
-               (anyMessage || (m.message >= wMsgFilterMin && m.message <= wMsgFilterMax));
-    };
-    const auto found = std::find_if(state.queue.begin(), state.queue.end(), matches);
-    if (found != state.queue.end()) {
-        *lpMsg = *found;
-        if (wRemoveMsg & PM_REMOVE) {
-            state.queue.erase(found);
-        }
-        return TRUE;
-    }
-    const bool quitInRange = anyMessage || (WM_QUIT >= wMsgFilterMin && WM_QUIT <= wMsgFilterMax);
-    if (state.quitPending && quitInRange &&
-        (hWnd == nullptr || hWnd == reinterpret_cast<HWND>(-1))) {
-        *lpMsg =
-            MSG{nullptr, WM_QUIT, static_cast<WPARAM>(state.quitCode), 0, GetTickCount(), {0, 0}};
-        if (wRemoveMsg & PM_REMOVE) {
-            state.quitPending = false;
-        }
-        return TRUE;
-    }
-    return FALSE;
-}
 
 // Posts WM_CHAR for the keys that type a character.
 BOOL WINAPI TranslateMessage(const MSG* lpMsg) {
@@ -227,43 +196,12 @@ BOOL WINAPI TranslateMessage(const MSG* lpMsg) {
     return TRUE;
 }
 
-LRESULT WINAPI DispatchMessageA(const MSG* lpMsg) {
-    if (lpMsg == nullptr) {
-        return 0;
-    }
-    platform::Window* window = platform::FindWindow(lpMsg->hwnd);
-    if (window == nullptr) {
-        return 0;  // thread messages, WM_QUIT among them, have no window to go to
-    }
-    return window->procedure(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
-}
-
-// A null window posts a thread message.
-BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-    if (hWnd != nullptr && platform::FindWindow(hWnd) == nullptr) {
-        return FALSE;
-    }
-    Get().queue.push_back(MSG{hWnd, Msg, wParam, lParam, GetTickCount(), {0, 0}});
-    return TRUE;
-}
-
-LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-    platform::Window* window = platform::FindWindow(hWnd);
-    return window ? window->procedure(hWnd, Msg, wParam, lParam) : 0;
-}
-
-void WINAPI PostQuitMessage(int nExitCode) {
-    host::Record("PostQuitMessage", std::to_string(nExitCode));
-    Get().quitPending = true;
-    Get().quitCode = nExitCode;
-}
-
 // Bit 15 while the key is down; bit 0 when it went down since the previous call.
 SHORT WINAPI GetAsyncKeyState(int vKey) {
     if (vKey < 0 || vKey > 255) {
         return 0;
     }
-    platform::PumpHostEvents();
+    backend::PumpEvents();
     platform::KeyState& key = Get().keys[vKey];
     const int result = (key.down ? 0x8000 : 0) | (key.pressedSinceLastPoll ? 1 : 0);
     key.pressedSinceLastPoll = false;

@@ -15,7 +15,8 @@
 #include <new>
 
 #include "platform/host.h"
-#include "win32/internal.h"
+#include "platform/probe.h"
+#include "sdl/internal.h"
 
 namespace platform {
 namespace {
@@ -103,15 +104,13 @@ void EndMessageBox() {
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     const char* text = lpText ? lpText : "";
     const char* caption = lpCaption ? lpCaption : "Error";
-    if (host::Recording()) {
-        host::Record("MessageBoxA", std::string(caption) + "|" + text);
-    }
+    probe::Enter("MessageBoxA", [&] { return std::string(caption) + "|" + text; });
     if (const auto& onMessageBox = host::Current().onMessageBox) {
         onMessageBox(text, caption);
         return IDOK;
     }
     bool shown = false;
-    if (host::Current().video != host::Video::Headless && !platform::ClosePending()) {
+    if (host::Current().video.output != host::Video::Headless && !platform::ClosePending()) {
         platform::Window* owner = platform::FindWindow(hWnd);
         const Uint32 flags =
             (uType & MB_ICONERROR) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;

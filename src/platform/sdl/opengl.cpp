@@ -17,47 +17,21 @@
 // the finished frame to the rasteriser and reads the one before it from the other object, which
 // nothing in flight touches, so the read waits for nothing and the drawing of the next frame
 // overlaps the rasterising of this one.
-#include <GL/gl.h>
-#include <GL/glext.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "platform/host.h"
-#include "win32/internal.h"
+#include "platform/probe.h"
+#include "platform/probe_describe.h"
+#include "sdl/gl.h"
 
 namespace platform {
-namespace {
-
-// Format 1: RGB, 8 bits a channel, 24-bit depth, 8-bit stencil, double-buffered.
-// Format 2: the same with 8 alpha bits.
-const int kFormatRgb = 1;
-const int kFormatRgba = 2;
-
-// A window's framebuffer has at most this many colour buffers that take turns on the screen;
-// borders cleared in each of them stay black.
-const int kSwapChainLength = 3;
-
-struct GlCalls {
-    bool loaded = false;
-    PFNGLGENFRAMEBUFFERSPROC genFramebuffers;
-    PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers;
-    PFNGLBINDFRAMEBUFFERPROC bindFramebuffer;
-    PFNGLGENRENDERBUFFERSPROC genRenderbuffers;
-    PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers;
-    PFNGLBINDRENDERBUFFERPROC bindRenderbuffer;
-    PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage;
-    PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer;
-    PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus;
-    PFNGLBLITFRAMEBUFFERPROC blitFramebuffer;
-    PFNGLCLEARBUFFERFVPROC clearBufferfv;
-    // GL_MESA_pack_invert: read-backs come top row first, without a copy of ours to turn them.
-    bool packInvert = false;
-};
 
 GlCalls gl;
+
+namespace {
 
 template <typename T>
 bool Load(T* call, const char* name) {
@@ -97,12 +71,6 @@ bool WindowFramebufferFits(int pixelFormat) {
            depth == 24 && stencil == 8;
 }
 
-// Frames read one swap late: the host takes them so, and the picture is in framebuffer objects.
-bool ReadsLate(const GlContext* context) {
-    const host::Options& options = host::Current();
-    return options.onPresent && options.lateFrames && context->offscreen;
-}
-
 // (Re)allocates framebuffer object i at the picture's size and binds it.
 bool SizeFramebuffer(GlContext* context, int i) {
     if (context->framebuffers[i] == 0) {
@@ -125,8 +93,6 @@ bool SizeFramebuffer(GlContext* context, int i) {
     return gl.checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
 }
 
-void DeliverLate(GlContext* context);
-
 // Sizes the framebuffer objects the context needs to the picture. The context must be current.
 bool SizeFramebuffers(GlContext* context) {
     const int count = ReadsLate(context) ? 2 : 1;
@@ -145,13 +111,19 @@ bool SizeFramebuffers(GlContext* context) {
     return true;
 }
 
-// Chooses where the next frame is drawn: the window's own framebuffer where it has the picture's
-// size and channels, else the framebuffer object. False when that cannot be made.
+}  // namespace
+
+bool ReadsLate(const GlContext* context) {
+    const host::FrameSink& frames = host::Current().frames;
+    return frames.take && frames.late && context->offscreen;
+}
+
 bool Place(GlContext* context, Window* window) {
     int width = 0, height = 0;
     SDL_GL_GetDrawableSize(window->sdl, &width, &height);
-    const bool offscreen = host::Current().video == host::Video::Headless || !context->windowFits ||
-                           width != context->width || height != context->height;
+    const bool offscreen = host::Current().video.output == host::Video::Headless ||
+                           !context->windowFits || width != context->width ||
+                           height != context->height;
     if (offscreen && !context->offscreen) {
         context->shown = Layout();  // the borders are cleared afresh
     }
@@ -175,176 +147,6 @@ DeviceContext* FindDc(HDC handle) {
     return nullptr;
 }
 
-// Reads the bound read framebuffer's picture of the given size and hands it to the host, top row
-// first. The program's pack alignment is kept as it was.
-void Read(GlContext* context, int width, int height) {
-    const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
-    const size_t row = static_cast<size_t>(width) * 4;
-    GLint alignment = 4;
-    glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    if (context->frame.size() < bytes) {
-        context->frame.resize(bytes);
-    }
-    if (gl.packInvert) {
-        glPixelStorei(GL_PACK_INVERT_MESA, GL_TRUE);
-        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, context->frame.data());
-        glPixelStorei(GL_PACK_INVERT_MESA, GL_FALSE);
-    } else {
-        if (context->readback.size() < bytes) {
-            context->readback.resize(bytes);
-        }
-        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, context->readback.data());
-        for (int y = 0; y < height; ++y) {  // GL's rows come bottom row first
-            std::memcpy(&context->frame[static_cast<size_t>(y) * row],
-                        &context->readback[static_cast<size_t>(height - 1 - y) * row], row);
-        }
-    }
-    glPixelStorei(GL_PACK_ALIGNMENT, alignment);
-    host::Current().onPresent(host::Frame{context->frame.data(), width, height});
-}
-
-// Hands the host the finished frame waiting in the framebuffer object the program is not drawing
-// into.
-void DeliverLate(GlContext* context) {
-    if (!context->readPending) {
-        return;
-    }
-    context->readPending = false;
-    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, context->framebuffers[1 - context->drawing]);
-    Read(context, context->pendingWidth, context->pendingHeight);
-    gl.bindFramebuffer(GL_READ_FRAMEBUFFER,
-                       context->offscreen ? context->framebuffers[context->drawing] : 0);
-}
-
-// Saves the program's scissor test and box, and restores them.
-class ScissorState {
-  public:
-    ScissorState() : enabled_(glIsEnabled(GL_SCISSOR_TEST)) { glGetIntegerv(GL_SCISSOR_BOX, box_); }
-    ~ScissorState() {
-        glScissor(box_[0], box_[1], box_[2], box_[3]);
-        if (enabled_) {
-            glEnable(GL_SCISSOR_TEST);
-        } else {
-            glDisable(GL_SCISSOR_TEST);
-        }
-    }
-    ScissorState(const ScissorState&) = delete;
-    ScissorState& operator=(const ScissorState&) = delete;
-
-  private:
-    GLboolean enabled_;
-    GLint box_[4];
-};
-
-// Where the picture lies on a screen of the given size: for the fullscreen picture the largest
-// size of the same aspect that the screen holds, centred; a window's picture one to one, hanging
-// from its top-left corner.
-Layout Fit(const GlContext* context, const Window* window, int screenWidth, int screenHeight) {
-    Layout layout;
-    layout.screenWidth = screenWidth;
-    layout.screenHeight = screenHeight;
-    layout.width = context->width;
-    layout.height = context->height;
-    if (window->fullscreenPicture) {
-        const double scale = std::min(static_cast<double>(screenWidth) / context->width,
-                                      static_cast<double>(screenHeight) / context->height);
-        layout.width = static_cast<int>(context->width * scale + 0.5);
-        layout.height = static_cast<int>(context->height * scale + 0.5);
-        layout.x = (screenWidth - layout.width) / 2;
-        layout.y = (screenHeight - layout.height) / 2;
-    } else {
-        layout.y = screenHeight - layout.height;
-    }
-    return layout;
-}
-
-// Clears what the picture leaves of the screen: up to four strips around it.
-void ClearBorders(const Layout& l) {
-    const GLfloat black[4] = {0, 0, 0, 1};
-    const int top = l.y + l.height, right = l.x + l.width;
-    const GLint strips[4][4] = {
-        {0, 0, l.screenWidth, std::max(0, l.y)},        // below
-        {0, top, l.screenWidth, l.screenHeight - top},  // above
-        {0, l.y, std::max(0, l.x), l.height},           // left
-        {right, l.y, l.screenWidth - right, l.height},  // right
-    };
-    glEnable(GL_SCISSOR_TEST);
-    for (const auto& s : strips) {
-        if (s[2] > 0 && s[3] > 0) {
-            glScissor(s[0], s[1], s[2], s[3]);
-            gl.clearBufferfv(GL_COLOR, 0, black);
-        }
-    }
-}
-
-// Copies the picture from the framebuffer object to the window's own framebuffer and swaps.
-// Only the picture's rectangle is drawn; the borders are cleared when they change, in every
-// buffer that takes its turn on the screen.
-void ShowScaled(GlContext* context, Window* window) {
-    int screenWidth = 0, screenHeight = 0;
-    SDL_GL_GetDrawableSize(window->sdl, &screenWidth, &screenHeight);
-    const Layout layout = Fit(context, window, screenWidth, screenHeight);
-    if (!(layout == context->shown)) {
-        context->shown = layout;
-        context->borderClears = kSwapChainLength;
-    }
-    gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    {
-        ScissorState scissor;
-        if (context->borderClears > 0) {
-            --context->borderClears;
-            ClearBorders(layout);
-        }
-        glDisable(GL_SCISSOR_TEST);
-        gl.bindFramebuffer(GL_READ_FRAMEBUFFER, context->framebuffers[context->drawing]);
-        const bool exact = layout.width == context->width && layout.height == context->height;
-        gl.blitFramebuffer(0, 0, context->width, context->height, layout.x, layout.y,
-                           layout.x + layout.width, layout.y + layout.height, GL_COLOR_BUFFER_BIT,
-                           exact ? GL_NEAREST : GL_LINEAR);
-    }
-    SDL_GL_SwapWindow(window->sdl);
-    gl.bindFramebuffer(GL_FRAMEBUFFER, context->framebuffers[context->drawing]);
-}
-
-// SwapBuffers' work: the frame to the host, then to the screen.
-void Present(GlContext* context, Window* window) {
-    const host::Options& options = host::Current();
-    const bool late = ReadsLate(context);
-    if (late) {
-        glFlush();  // the frame goes to the rasteriser now, while the one before it is read
-    } else if (options.onPresent) {
-        DeliverLate(context);  // one left from a way of drawing that no longer applies
-        Read(context, context->width, context->height);
-    }
-    if (options.video == host::Video::Headless) {
-        // Nothing to show.
-    } else if (context->offscreen) {
-        ShowScaled(context, window);
-    } else {
-        SDL_GL_SwapWindow(window->sdl);
-    }
-    if (late) {
-        DeliverLate(context);
-        context->readPending = true;
-        context->pendingWidth = context->width;
-        context->pendingHeight = context->height;
-        context->drawing = 1 - context->drawing;
-    }
-    if (options.onSwap) {
-        options.onSwap();
-    }
-    // An ordinary window's picture follows its client area, as a window's own framebuffer does;
-    // the viewport stays as it was.
-    if (!window->fullscreenPicture) {
-        context->width = std::max(1, window->clientWidth);
-        context->height = std::max(1, window->clientHeight);
-    }
-    Place(context, window);
-}
-
-}  // namespace
-
 GlContext* FindContext(HGLRC handle) {
     auto* context = reinterpret_cast<GlContext*>(handle);
     const auto& contexts = Get().contexts;
@@ -364,16 +166,6 @@ void SetWindowPixelFormat() {
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
 }
 
-void DeliverLateFrame() {
-    GlContext* context = Get().current;
-    if (context != nullptr && host::Current().onPresent) {
-        DeliverLate(context);
-    }
-    if (context != nullptr) {
-        context->readPending = false;
-    }
-}
-
 }  // namespace platform
 using platform::FindDc;
 using platform::Get;
@@ -381,25 +173,8 @@ using platform::Get;
 // The closest format this platform has, or 0 when none can hold what is asked: colour-index,
 // more than 24 depth or 8 stencil bits, accumulation or auxiliary buffers, GDI drawing.
 int WINAPI ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* ppfd) {
-    if (ppfd != nullptr) {
-        PIXELFORMATDESCRIPTOR rest = *ppfd;
-        rest.nSize = rest.nVersion = 0;
-        rest.dwFlags = 0;
-        rest.iPixelType = rest.cColorBits = rest.cDepthBits = rest.cStencilBits = 0;
-        const auto* bytes = reinterpret_cast<const unsigned char*>(&rest);
-        const bool restZero =
-            std::all_of(bytes, bytes + sizeof rest, [](unsigned char b) { return b == 0; });
-        char detail[200];
-        std::snprintf(
-            detail, sizeof detail,
-            "size=%u version=%u flags=0x%02x type=%u colour=%u depth=%u stencil=%u rest=%s",
-            ppfd->nSize, ppfd->nVersion, ppfd->dwFlags, ppfd->iPixelType, ppfd->cColorBits,
-            ppfd->cDepthBits, ppfd->cStencilBits, restZero ? "zero" : "set");
-        host::Record("ChoosePixelFormat", detail);
-    } else {
-        host::Record("ChoosePixelFormat", "null");
-    }
-    if (host::ShouldFail("ChoosePixelFormat") || FindDc(hdc) == nullptr || ppfd == nullptr) {
+    if (probe::Enter("ChoosePixelFormat", [&] { return probe::Describe(ppfd); }) ||
+        FindDc(hdc) == nullptr || ppfd == nullptr) {
         return 0;
     }
     if (ppfd->iPixelType != PFD_TYPE_RGBA || ppfd->cDepthBits > 24 || ppfd->cStencilBits > 8 ||
@@ -413,7 +188,7 @@ int WINAPI ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* ppfd) {
 // A window's pixel format can be set once; setting it again to another format fails.
 BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR* ppfd) {
     static_cast<void>(ppfd);
-    host::Record("SetPixelFormat", std::to_string(format));
+    probe::Enter("SetPixelFormat", [&] { return std::to_string(format); });
     platform::DeviceContext* dc = FindDc(hdc);
     if (dc == nullptr || (format != platform::kFormatRgb && format != platform::kFormatRgba) ||
         (dc->pixelFormat != 0 && dc->pixelFormat != format)) {
@@ -425,9 +200,8 @@ BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR* ppf
 
 // A context for the device context's pixel format; it is not made current.
 HGLRC WINAPI wglCreateContext(HDC hdc) try {
-    host::Record("wglCreateContext");
     platform::DeviceContext* dc = FindDc(hdc);
-    if (host::ShouldFail("wglCreateContext") || dc == nullptr || dc->pixelFormat == 0) {
+    if (probe::Enter("wglCreateContext") || dc == nullptr || dc->pixelFormat == 0) {
         return nullptr;
     }
     SDL_Window* previousWindow = SDL_GL_GetCurrentWindow();
@@ -449,9 +223,8 @@ HGLRC WINAPI wglCreateContext(HDC hdc) try {
 // Makes the context current on the device context's window. The first time, GL's viewport and
 // scissor box take the window's client size, as a context's first use on a window gives them.
 BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) try {
-    host::Record("wglMakeCurrent", hglrc ? "context" : "null");
     platform::State& state = Get();
-    if (host::ShouldFail("wglMakeCurrent")) {
+    if (probe::Enter("wglMakeCurrent", [&] { return std::string(hglrc ? "context" : "null"); })) {
         return FALSE;
     }
     if (hglrc == nullptr) {
@@ -504,7 +277,7 @@ BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) try {
 }
 
 BOOL WINAPI wglDeleteContext(HGLRC hglrc) {
-    host::Record("wglDeleteContext");
+    probe::Enter("wglDeleteContext");
     platform::GlContext* context = platform::FindContext(hglrc);
     if (context == nullptr) {
         return FALSE;
@@ -518,16 +291,5 @@ BOOL WINAPI wglDeleteContext(HGLRC hglrc) {
     auto& contexts = state.contexts;
     contexts.erase(std::find(contexts.begin(), contexts.end(), context));
     delete context;
-    return TRUE;
-}
-
-// Presents the current context's picture on the device context's window.
-BOOL WINAPI SwapBuffers(HDC hdc) {
-    platform::DeviceContext* dc = FindDc(hdc);
-    platform::GlContext* context = Get().current;
-    if (dc == nullptr || context == nullptr || context->window != dc->window) {
-        return FALSE;
-    }
-    platform::Present(context, dc->window);
     return TRUE;
 }

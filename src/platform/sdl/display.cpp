@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/host.h"
-#include "win32/internal.h"
+#include "platform/probe.h"
+#include "platform/probe_describe.h"
+#include "sdl/internal.h"
 
 namespace platform {
 namespace {
@@ -26,14 +27,6 @@ const Mode kListedModes[] = {
     {1920, 1080, 32}, {1920, 1080, 16},
 };
 // clang-format on
-
-// Emulation renders any size the GL can hold; palettised modes are not offered.
-const DWORD kLargestSide = 8192;
-
-bool Showable(DWORD width, DWORD height, DWORD bits) {
-    return width >= 1 && height >= 1 && width <= kLargestSide && height <= kLargestSide &&
-           (bits == 16 || bits == 24 || bits == 32);
-}
 
 bool DesktopMode(Mode* mode, DWORD* frequency) {
     SDL_DisplayMode desktop;
@@ -55,30 +48,14 @@ void Fill(DEVMODEA* record, const Mode& mode, DWORD frequency) {
                  sizeof record->dmDeviceName);
 }
 
-// Whether every byte of the record besides the ones a mode request names is zero.
-bool RestIsZero(const DEVMODEA& record) {
-    DEVMODEA copy = record;
-    copy.dmSize = 0;
-    copy.dmFields = 0;
-    copy.dmPelsWidth = 0;
-    copy.dmPelsHeight = 0;
-    copy.dmBitsPerPel = 0;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&copy);
-    for (size_t i = 0; i < sizeof copy; ++i) {
-        if (bytes[i] != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 }  // namespace platform
 
 // Modes 0 to 11 are the listed ones, then the desktop's own; ENUM_CURRENT_SETTINGS gives the mode
 // in force (emulated or the desktop's), ENUM_REGISTRY_SETTINGS the desktop's.
 BOOL WINAPI EnumDisplaySettingsA(LPCSTR lpszDeviceName, DWORD iModeNum, DEVMODEA* lpDevMode) {
-    host::Record("EnumDisplaySettingsA", std::to_string(static_cast<LONG>(iModeNum)));
+    probe::Enter("EnumDisplaySettingsA",
+                 [&] { return std::to_string(static_cast<LONG>(iModeNum)); });
     if (lpDevMode == nullptr || (lpszDeviceName != nullptr && lpszDeviceName[0] != '\0')) {
         return FALSE;
     }
@@ -109,20 +86,14 @@ BOOL WINAPI EnumDisplaySettingsA(LPCSTR lpszDeviceName, DWORD iModeNum, DEVMODEA
 // display at all the change fails.
 LONG WINAPI ChangeDisplaySettingsA(DEVMODEA* lpDevMode, DWORD dwFlags) {
     platform::State& state = platform::Get();
+    const bool fail =
+        probe::Enter("ChangeDisplaySettingsA", [&] { return probe::Describe(lpDevMode, dwFlags); });
     if (lpDevMode == nullptr) {
-        host::Record("ChangeDisplaySettingsA", "null " + std::to_string(dwFlags));
         state.modeChanged = false;
         state.mode = DEVMODEA();
         return DISP_CHANGE_SUCCESSFUL;
     }
-    char detail[160];
-    std::snprintf(detail, sizeof detail,
-                  "size=%u fields=0x%08x %ux%ux%u frequency=%u rest=%s flags=%u", lpDevMode->dmSize,
-                  lpDevMode->dmFields, lpDevMode->dmPelsWidth, lpDevMode->dmPelsHeight,
-                  lpDevMode->dmBitsPerPel, lpDevMode->dmDisplayFrequency,
-                  platform::RestIsZero(*lpDevMode) ? "zero" : "set", dwFlags);
-    host::Record("ChangeDisplaySettingsA", detail);
-    if (host::ShouldFail("ChangeDisplaySettingsA")) {
+    if (fail) {
         return DISP_CHANGE_BADMODE;
     }
     if (dwFlags & ~static_cast<DWORD>(CDS_FULLSCREEN | CDS_TEST | CDS_UPDATEREGISTRY)) {
@@ -152,7 +123,7 @@ LONG WINAPI ChangeDisplaySettingsA(DEVMODEA* lpDevMode, DWORD dwFlags) {
         lpDevMode->dmDisplayFrequency != frequency) {
         return DISP_CHANGE_BADMODE;
     }
-    if (!platform::Showable(wanted.width, wanted.height, wanted.bits)) {
+    if (!core::ShowableMode(wanted.width, wanted.height, wanted.bits)) {
         return DISP_CHANGE_BADMODE;
     }
     if (dwFlags & CDS_TEST) {

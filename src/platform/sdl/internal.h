@@ -3,10 +3,11 @@
 
 #include <windows.h>
 
+#include "platform/core/core.h"
+
 #include <SDL.h>
 
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,7 @@ struct DeviceContext {
 };
 
 struct Window {
-    std::string className;
+    const WNDCLASSA* windowClass = nullptr;  // the class it was made from
     HINSTANCE instance = nullptr;
     WNDPROC procedure = nullptr;
     DWORD style = 0;
@@ -71,6 +72,8 @@ struct GlContext {
     // The other framebuffer object holds a finished frame, of this size, not yet handed over.
     bool readPending = false;
     int pendingWidth = 0, pendingHeight = 0;
+    std::int64_t pendingIndex = 0;
+    std::uint32_t pendingTick = 0;
 };
 
 struct KeyState {
@@ -83,15 +86,12 @@ struct State {
     std::vector<Window*> windows;
     std::vector<GlContext*> contexts;
     GlContext* current = nullptr;
-    std::deque<MSG> queue;
-    bool quitPending = false;
-    int quitCode = 0;
     KeyState keys[256];
-    int cursorCounter = 0;
     // The emulated display mode; zero width when the desktop's own mode is in force.
     DEVMODEA mode{};
     bool modeChanged = false;
-    bool screenSaverRequestReachedDefault = false;
+    // Frames presented since the run started: the next frame's index.
+    std::int64_t framesPresented = 0;
 };
 
 State& Get();
@@ -109,8 +109,6 @@ void CheckWindowExists(SDL_Window* window);
 void ForgetWindow(SDL_Window* window);
 // On X11: ends the process when the display connection closes while a message box waits.
 void WatchConnection(bool on);
-// Moves what SDL has seen (keys, close buttons, resizes, signals) into the message queue.
-void PumpHostEvents();
 Window* FindWindow(HWND handle);
 GlContext* FindContext(HGLRC handle);
 // Asks SDL for windows whose own framebuffer a context can draw the picture into directly.
@@ -122,11 +120,7 @@ void UpdateScreenSaver();
 // The frame insets that AdjustWindowRect adds and CreateWindowExA takes off.
 RECT FrameInsets(DWORD style, BOOL menu);
 void ApplyCursor();
-HMODULE ModuleHandle();
-HCURSOR StandardCursor(std::uintptr_t id);
-const WNDCLASSA* FindClass(LPCSTR name, HINSTANCE instance);
-// Releases every window, context and class, and SDL's video, as at the end of the process.
+// Releases every window and context, and SDL's video, as at the end of the process.
 void ShutdownWin32();
-void ResetClasses();
 
 }  // namespace platform

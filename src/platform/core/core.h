@@ -1,0 +1,59 @@
+// The portable Win32 core: the rules every back end shares, written once. It holds the window
+// classes and their atoms, the message queue with its filters and the WM_QUIT rule, the default
+// window procedure, the cursor's display counter and the size limits. A back end (sdl/, web/)
+// provides windows, drawing and input beneath it through the few calls at the end of this file.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace core {
+
+// The largest side of a picture or display mode any back end renders.
+constexpr DWORD kLargestSide = 8192;
+
+// Whether a display mode of this size and depth can be shown: palettised modes are not offered.
+inline bool ShowableMode(DWORD width, DWORD height, DWORD bits) {
+    return width >= 1 && height >= 1 && width <= kLargestSide && height <= kLargestSide &&
+           (bits == 16 || bits == 24 || bits == 32);
+}
+
+// The class registered under this name for this module, or null. The record stays where it is
+// until the class is unregistered.
+const WNDCLASSA* FindClass(LPCSTR name, HINSTANCE instance);
+
+// The stand-in for the program's own executable module.
+HMODULE ModuleHandle();
+// The handle of a standard cursor (IDC_ARROW and the rest), or null.
+HCURSOR StandardCursor(std::uintptr_t id);
+
+// A destroyed window's queued messages go with it.
+void ForgetMessages(HWND window);
+// A quit message waits to be taken.
+bool QuitPending();
+
+int CursorCounter();
+
+// Asks the window procedure for the screen-saver and monitor power-down requests, as the system
+// does when their time comes: true when the procedure keeps both from DefWindowProcA.
+bool HoldsScreenSaver(HWND window, WNDPROC procedure);
+
+// Everything back to the state of a fresh process: no classes, an empty queue, counter at 0.
+void Reset();
+
+}  // namespace core
+
+// What each back end gives the core.
+namespace backend {
+
+// Moves what the host has seen since the last call (input, close requests) into the queue.
+void PumpEvents();
+// The procedure of a live window, or null when the handle names none.
+WNDPROC WindowProcedure(HWND window);
+// Whether a live window was made from this class.
+bool ClassHasWindows(const WNDCLASSA* windowClass);
+// Shows or hides the cursor over the back end's windows.
+void ShowCursor(bool visible);
+
+}  // namespace backend

@@ -1,0 +1,60 @@
+// What the SDL back end's GL parts share: the pixel formats, the GL entry points beyond 1.1 that
+// the presentation uses, and where a context draws.
+#pragma once
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include "sdl/internal.h"
+
+namespace platform {
+
+// Format 1: RGB, 8 bits a channel, 24-bit depth, 8-bit stencil, double-buffered.
+// Format 2: the same with 8 alpha bits.
+const int kFormatRgb = 1;
+const int kFormatRgba = 2;
+
+struct GlCalls {
+    bool loaded = false;
+    PFNGLGENFRAMEBUFFERSPROC genFramebuffers;
+    PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers;
+    PFNGLBINDFRAMEBUFFERPROC bindFramebuffer;
+    PFNGLGENRENDERBUFFERSPROC genRenderbuffers;
+    PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers;
+    PFNGLBINDRENDERBUFFERPROC bindRenderbuffer;
+    PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage;
+    PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer;
+    PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus;
+    PFNGLBLITFRAMEBUFFERPROC blitFramebuffer;
+    PFNGLCLEARBUFFERFVPROC clearBufferfv;
+    // GL_MESA_pack_invert: read-backs come top row first, without a copy of ours to turn them.
+    bool packInvert = false;
+};
+
+extern GlCalls gl;
+
+// Frames read one swap late: the host takes them so, and the picture is in framebuffer objects.
+bool ReadsLate(const GlContext* context);
+// Chooses where the next frame is drawn: the window's own framebuffer where it has the picture's
+// size and channels, else the framebuffer object. False when that cannot be made.
+bool Place(GlContext* context, Window* window);
+DeviceContext* FindDc(HDC handle);
+
+// The frames' way out (frames.cpp). A frame the program has just finished: its index, the tick it
+// was drawn at, and whether its picture was read now or is read while the next one is drawn.
+struct FinishedFrame {
+    std::int64_t index;
+    std::uint32_t tick;
+    bool read;
+    bool late;
+};
+// Called by SwapBuffers with the frame just finished, before it is shown.
+FinishedFrame FinishFrame(GlContext* context);
+// Called by SwapBuffers once the frame is shown: hands the host what is read, closes the piece
+// when the host asked for it after this frame, and moves the virtual clock on to the next frame.
+void FrameShown(GlContext* context, const FinishedFrame& frame);
+// Hands the host the finished frame still being read back in the framebuffer object the program
+// is not drawing into.
+void DeliverLate(GlContext* context);
+
+}  // namespace platform

@@ -1,0 +1,337 @@
+// user32: windows, their device contexts, the default window procedure and the cursor.
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "platform/host.h"
+#include "platform/host_internal.h"
+#include "platform/probe.h"
+#include "platform/probe_describe.h"
+#include "sdl/internal.h"
+
+namespace platform {
+
+namespace {
+// Made before main, so that it outlives the run's ending at exit (host::StopAtExit).
+State theState;
+}  // namespace
+
+State& Get() {
+    return theState;
+}
+
+Window* FindWindow(HWND handle) {
+    auto* window = reinterpret_cast<Window*>(handle);
+    const auto& windows = Get().windows;
+    return std::find(windows.begin(), windows.end(), window) != windows.end() ? window : nullptr;
+}
+
+void InstallSignalHandlers();
+// On X11: ends the process when the display goes (x11.cpp).
+void WatchDisplay();
+
+bool EnsureVideo() {
+    State& state = Get();
+    if (state.videoReady) {
+        return true;
+    }
+    // Signals are ours to turn into WM_CLOSE; the desktop's screen saver is ours to hold.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    if (host::Current().video.output == host::Video::Headless) {
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+    } else {
+        // Only a driver that shows the picture: with no display SDL would otherwise fall back to
+        // its offscreen driver and the program would run unseen instead of failing.
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland,KMSDRM");
+    }
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        return false;
+    }
+    InstallSignalHandlers();
+    host::StopAtExit();
+    SetWindowPixelFormat();
+    WatchDisplay();
+    state.videoReady = true;
+    ApplyCursor();
+    return true;
+}
+
+void ApplyCursor() {
+    if (Get().videoReady) {
+        SDL_ShowCursor(core::CursorCounter() >= 0 ? SDL_ENABLE : SDL_DISABLE);
+    }
+}
+
+void UpdateScreenSaver() {
+    if (!Get().videoReady) {
+        return;
+    }
+    const auto& windows = Get().windows;
+    const bool hold = std::any_of(windows.begin(), windows.end(), [](const Window* w) {
+        return w->visible && w->holdsScreenSaver;
+    });
+    if (hold) {
+        SDL_DisableScreenSaver();
+    } else {
+        SDL_EnableScreenSaver();
+    }
+}
+
+namespace {
+
+// Asks a newly shown window whether the screen saver and monitor power-down may start, as the
+// system does when their time comes: a window that keeps the requests from DefWindowProcA holds
+// them off for as long as it is shown.
+void AskAboutScreenSaver(Window* window) {
+    window->holdsScreenSaver =
+        core::HoldsScreenSaver(reinterpret_cast<HWND>(window), window->procedure);
+    UpdateScreenSaver();
+}
+
+void Forget(Window* window) {
+    auto& windows = Get().windows;
+    windows.erase(std::remove(windows.begin(), windows.end(), window), windows.end());
+    core::ForgetMessages(reinterpret_cast<HWND>(window));
+    for (GlContext* context : Get().contexts) {
+        if (context->window == window) {
+            context->window = nullptr;
+        }
+    }
+    if (window->sdl != nullptr) {
+        ForgetWindow(window->sdl);
+        SDL_DestroyWindow(window->sdl);
+    }
+    delete window;
+    UpdateScreenSaver();
+}
+
+bool CoversEmulatedMode(const Window* window, int x, int y, int width, int height) {
+    const State& state = Get();
+    return state.modeChanged && !(window->style & WS_CHILD) && x == 0 && y == 0 &&
+           static_cast<DWORD>(width) == state.mode.dmPelsWidth &&
+           static_cast<DWORD>(height) == state.mode.dmPelsHeight;
+}
+
+// The SDL window for a new window: the popup that covers an emulated mode becomes the fullscreen
+// picture, shown over the whole screen at the desktop's own resolution, the picture scaled into
+// it; any other window has its client size.
+SDL_Window* OpenSdlWindow(Window* window, const CREATESTRUCTA& c) {
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+    int width = std::max(1, window->clientWidth), height = std::max(1, window->clientHeight);
+    if (CoversEmulatedMode(window, c.x, c.y, c.cx, c.cy)) {
+        window->fullscreenPicture = true;
+        flags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
+        // Made at the screen's size as well, so that it covers the screen even where no window
+        // manager is there to make it fullscreen (a bare X session).
+        SDL_Rect screen;
+        if (SDL_GetDisplayBounds(0, &screen) == 0) {
+            width = screen.w;
+            height = screen.h;
+        }
+    } else if ((c.style & WS_CAPTION) != WS_CAPTION) {
+        flags |= SDL_WINDOW_BORDERLESS;
+    }
+    if (c.style & WS_THICKFRAME) {
+        flags |= SDL_WINDOW_RESIZABLE;
+    }
+    return SDL_CreateWindow(window->title.c_str(), window->clientX, window->clientY, width, height,
+                            flags);
+}
+
+// A window of the class with its SDL window, known to the platform; no message sent yet. Null
+// when something cannot be had: everything of ours that allocates comes first, so running out of
+// memory fails the call as any other failure does.
+Window* NewWindow(const WNDCLASSA* windowClass, const CREATESTRUCTA& c) {
+    Window* window = nullptr;
+    try {
+        auto made = std::make_unique<Window>();
+        made->windowClass = windowClass;
+        made->title = c.lpszName ? c.lpszName : "";
+        Get().windows.reserve(Get().windows.size() + 1);
+        window = made.release();
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    window->instance = c.hInstance;
+    window->procedure = windowClass->lpfnWndProc;
+    window->style = static_cast<DWORD>(c.style);
+    window->dc.window = window;
+    const RECT insets = FrameInsets(window->style, c.hMenu != nullptr);
+    window->clientX = c.x + insets.left;
+    window->clientY = c.y + insets.top;
+    window->clientWidth = std::max(0, c.cx - insets.left - insets.right);
+    window->clientHeight = std::max(0, c.cy - insets.top - insets.bottom);
+    window->sdl = OpenSdlWindow(window, c);
+    if (window->sdl == nullptr) {
+        delete window;
+        return nullptr;
+    }
+    SDL_SetWindowData(window->sdl, "win32", window);
+    Get().windows.push_back(window);
+    return window;
+}
+
+// The creation messages: WM_NCCREATE and WM_CREATE (either can refuse), WM_SIZE with the client
+// size and WM_MOVE, then for a WS_VISIBLE window the showing. False when the window did not
+// survive them.
+bool SendCreation(Window* window, const CREATESTRUCTA& create) {
+    const HWND handle = reinterpret_cast<HWND>(window);
+    const LPARAM createParam = reinterpret_cast<LPARAM>(&create);
+    if (!window->procedure(handle, WM_NCCREATE, 0, createParam)) {
+        window->procedure(handle, WM_NCDESTROY, 0, 0);
+        Forget(window);
+        return false;
+    }
+    if (window->procedure(handle, WM_CREATE, 0, createParam) == -1) {
+        DestroyWindow(handle);
+        return false;
+    }
+    window->procedure(handle, WM_SIZE, SIZE_RESTORED,
+                      MAKELPARAM(window->clientWidth, window->clientHeight));
+    window->procedure(handle, WM_MOVE, 0, MAKELPARAM(window->clientX, window->clientY));
+    if ((create.style & WS_VISIBLE) && FindWindow(handle) != nullptr) {
+        window->visible = true;
+        SDL_ShowWindow(window->sdl);
+        window->procedure(handle, WM_SHOWWINDOW, TRUE, 0);
+        window->procedure(handle, WM_ACTIVATE, WA_ACTIVE, 0);
+        window->procedure(handle, WM_SETFOCUS, 0, 0);
+        AskAboutScreenSaver(window);
+    }
+    return FindWindow(handle) != nullptr;
+}
+
+}  // namespace
+
+void ShutdownWin32() {
+    State& state = Get();
+    DeliverLateFrame();
+    for (GlContext* context : state.contexts) {
+        if (context->sdl != nullptr) {
+            SDL_GL_DeleteContext(context->sdl);
+        }
+        delete context;
+    }
+    state.contexts.clear();
+    state.current = nullptr;
+    while (!state.windows.empty()) {
+        Forget(state.windows.back());
+    }
+    for (KeyState& key : state.keys) {
+        key = KeyState();
+    }
+    state.framesPresented = 0;
+    state.mode = DEVMODEA();
+    state.modeChanged = false;
+    if (state.videoReady) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        state.videoReady = false;
+    }
+    // Audio still up here means its clean-up was given up on (a frozen sound server): SDL_Quit
+    // would wait on it again.
+    if (SDL_WasInit(SDL_INIT_AUDIO) == 0) {
+        SDL_Quit();
+    }
+}
+
+}  // namespace platform
+
+WNDPROC backend::WindowProcedure(HWND handle) {
+    const platform::Window* window = platform::FindWindow(handle);
+    return window ? window->procedure : nullptr;
+}
+
+bool backend::ClassHasWindows(const WNDCLASSA* windowClass) {
+    const auto& windows = platform::Get().windows;
+    return std::any_of(windows.begin(), windows.end(), [windowClass](const platform::Window* w) {
+        return w->windowClass == windowClass;
+    });
+}
+
+void backend::ShowCursor(bool) {
+    platform::ApplyCursor();
+}
+
+using platform::FindWindow;
+using platform::Get;
+using platform::Window;
+
+// Creates the window and its SDL window, then sends the creation messages; a WS_VISIBLE window is
+// shown, activated and focused before the call returns.
+HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
+                            int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
+                            HINSTANCE hInstance, LPVOID lpParam) {
+    const WNDCLASSA* windowClass = core::FindClass(lpClassName, hInstance);
+    if (probe::Enter("CreateWindowExA",
+                     [&] {
+                         return probe::DescribeCreateWindow(dwExStyle, lpClassName, lpWindowName,
+                                                            dwStyle, X, Y, nWidth, nHeight,
+                                                            hWndParent, hMenu, hInstance, lpParam);
+                     }) ||
+        windowClass == nullptr || (hWndParent != nullptr && FindWindow(hWndParent) == nullptr) ||
+        !platform::EnsureVideo()) {
+        return nullptr;
+    }
+    if (X == CW_USEDEFAULT) {
+        X = 0;
+        Y = 0;
+    }
+    if (nWidth == CW_USEDEFAULT) {
+        nWidth = 640;
+        nHeight = 480;
+    }
+    // What WM_NCCREATE and WM_CREATE carry: the arguments, in CREATESTRUCTA's order.
+    const CREATESTRUCTA create{lpParam,
+                               hInstance,
+                               hMenu,
+                               hWndParent,
+                               nHeight,
+                               nWidth,
+                               Y,
+                               X,
+                               static_cast<LONG>(dwStyle),
+                               lpWindowName,
+                               lpClassName,
+                               dwExStyle};
+    Window* window = platform::NewWindow(windowClass, create);
+    return window != nullptr && platform::SendCreation(window, create)
+               ? reinterpret_cast<HWND>(window)
+               : nullptr;
+}
+
+// Sends WM_DESTROY and WM_NCDESTROY, then releases the window; its queued messages go with it.
+BOOL WINAPI DestroyWindow(HWND hWnd) {
+    probe::Enter("DestroyWindow");
+    Window* window = FindWindow(hWnd);
+    if (window == nullptr) {
+        return FALSE;
+    }
+    window->procedure(hWnd, WM_DESTROY, 0, 0);
+    window->procedure(hWnd, WM_NCDESTROY, 0, 0);
+    if (FindWindow(hWnd) != nullptr) {
+        platform::Forget(window);
+    }
+    return TRUE;
+}
+
+// Every window has a device context of its own (CS_OWNDC behaviour): the same one each time.
+HDC WINAPI GetDC(HWND hWnd) {
+    Window* window = FindWindow(hWnd);
+    if (probe::Enter("GetDC") || window == nullptr) {
+        return nullptr;
+    }
+    // What is drawn through the device context needs the window on the display.
+    platform::CheckWindowExists(window->sdl);
+    return reinterpret_cast<HDC>(&window->dc);
+}
+
+int WINAPI ReleaseDC(HWND hWnd, HDC hDC) {
+    probe::Enter("ReleaseDC");
+    Window* window = FindWindow(hWnd);
+    return window != nullptr && reinterpret_cast<HDC>(&window->dc) == hDC ? 1 : 0;
+}

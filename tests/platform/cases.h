@@ -1,0 +1,34 @@
+// The platform's behaviour as tables of cases, portable: the same tables run natively against the
+// SDL back end (platform_test), in the browser against the web back end (tests/web), and, for the
+// audio contract, against the Windows back end under Wine (tests/windows/bass_check).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform_cases {
+
+// One case's outcome: what happened, written as symbolic names, against what the table says.
+struct Outcome {
+    std::string name;
+    std::string got;
+    std::string expected;
+    bool ok() const { return got == expected; }
+};
+
+// The Win32 core's rules (queue, filters, WM_QUIT, DefWindowProcA, classes, cursor counter), each
+// case on a window of its own that it leaves behind destroyed, its class unregistered.
+std::vector<Outcome> RunCoreCases();
+
+// The audio contract of include/bass.h, on device 0 (no sound). The names are paths of a sound
+// file the back end can play, a file that is not sound, a name that is missing and a folder.
+// Runs once a process: the output cannot be opened twice.
+struct AudioFiles {
+    std::string sound, notSound, missing, folder;
+};
+std::vector<Outcome> RunAudioCases(const AudioFiles& files);
+
+// "ok   name" or "FAIL name: got ..., expected ..." lines, and the number of failures.
+int Report(const std::vector<Outcome>& outcomes, std::string* text);
+
+}  // namespace platform_cases

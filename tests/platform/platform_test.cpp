@@ -1,0 +1,73 @@
+// The platform's tables (cases.h) against the SDL back end, headless.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "audio_files.h"
+#include "cases.h"
+#include <bass.h>
+#include "platform/host.h"
+
+namespace {
+
+void ExpectAll(const std::vector<platform_cases::Outcome>& outcomes) {
+    EXPECT_FALSE(outcomes.empty());
+    for (const auto& outcome : outcomes) {
+        EXPECT_EQ(outcome.got, outcome.expected) << outcome.name;
+    }
+}
+
+TEST(PlatformCore, EveryRowOfTheMessageTableHolds) {
+    host::Options options;
+    options.video.output = host::Video::Headless;
+    host::Start(options);
+    ExpectAll(platform_cases::RunCoreCases());
+    host::Stop();
+}
+
+// WM_NCCREATE and WM_CREATE carry the window's name and its class where CREATESTRUCTA has them.
+TEST(PlatformCore, CreationCarriesTheNameAndTheClass) {
+    host::Options options;
+    options.video.output = host::Video::Headless;
+    host::Start(options);
+    static std::string carried;
+    WNDCLASSA record{};
+    record.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        if (message == WM_NCCREATE || message == WM_CREATE) {
+            const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+            carried += std::string(create->lpszName) + "/" + create->lpszClass + " ";
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
+    };
+    record.hInstance = GetModuleHandleA(nullptr);
+    record.lpszClassName = "named";
+    ASSERT_NE(RegisterClassA(&record), 0);
+    EXPECT_NE(CreateWindowExA(0, "named", "title", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr,
+                              record.hInstance, nullptr),
+              nullptr);
+    EXPECT_EQ(carried, "title/named title/named ");
+    host::Stop();
+}
+
+TEST(AudioContract, EveryRowOfTheContractHolds) {
+    audiotest::TempDir dir;
+    const std::string sound = dir.path + "/tone.mp3", text = dir.path + "/text.mp3";
+    audiotest::WriteMp3(audiotest::TestSignal(0.5), sound);
+    std::ofstream(text) << "not a sound file\n";
+    host::Start(host::Options());
+    ExpectAll(platform_cases::RunAudioCases({sound, text, dir.path + "/missing.mp3", dir.path}));
+    host::Stop();
+}
+
+// The default output answers to both of its numbers (the table opens device 0, once a process).
+TEST(AudioContract, TheDefaultOutputIsMinusOneAndOne) {
+    for (int device : {-1, 1}) {
+        host::Options options;
+        options.audio = host::Audio::Silent;
+        host::Start(options);
+        EXPECT_TRUE(BASS_Init(device, 44100, 0, nullptr, nullptr)) << device;
+        host::Stop();
+    }
+}
+
+}  // namespace
