@@ -20,6 +20,8 @@ struct CommandLine {
     OutputSize size;
     std::string output;
     OutputKind kind = OutputKind::Mp4;
+    std::string flashReport;   // --flash-report FILE.csv: analyse the flashes instead
+    bool flashStrict = false;  // --flash-report-strict: exit 4 when the piece fails
     bool help = false;
     bool version = false;
 };
@@ -29,6 +31,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;         // nothing, or not all, written: see the message
 constexpr int kExitUsage = 2;          // the command line is wrong; nothing was done
 constexpr int kExitNoSound = 3;        // the video was written, without its soundtrack
+constexpr int kExitFlashes = 4;        // with --flash-report-strict: the frames flash too much
 constexpr int kExitInterrupted = 130;  // Ctrl+C or SIGTERM: the frames so far were written
 
 // Fills *line from argv. False with *error for anything it cannot take, and for a command that
