@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """The web build in headless Chromium (SwiftShader's WebGL), in one browser session:
 
+0. the start page: the title, length, still, strobe warning and "Reduce flashing" show above Play;
+   the option follows ?reduced-flashing and the browser's reduced motion, and can be turned off;
 1. a live run: the start click shows a moving lattice, the soundtrack is decoded and playing,
-   looped; Escape ends the piece, the page leaves fullscreen and offers another run;
+   looped; Alt+Enter and F11 leave and retake fullscreen while it runs on; Escape ends the piece,
+   the page leaves fullscreen and offers another run;
 2. without the soundtrack, or without Web Audio: the boxes show, OK dismisses them, and the piece
    runs on in silence;
 3. the piece's GL calls in a few frames equal the native build's, call for call (web_gl_calls);
@@ -81,6 +84,59 @@ def unmatched(a, b):
     return np.mean(nearest > 3)
 
 
+def start_page():
+    """What the start page shows above Play, each part on screen and with something drawn there."""
+    browser.get(url)
+    wait("document.body.dataset.state == 'ready'")
+    parts = browser.execute_script("""const box = e => e.getBoundingClientRect();
+        const play = box(document.getElementById('play'));
+        return ['h1', 'p', '#still', '#warning', 'label'].map(s => {
+            const e = document.querySelector('#start ' + s).closest('#start > *'), b = box(e);
+            return [s, e.textContent, b.left, b.top, b.right, b.bottom, b.top >= 0 && b.bottom <= play.top];
+        }).concat([[document.getElementById('still').naturalWidth, play.bottom <= innerHeight]]);""")
+    shot = np.asarray(Image.open(io.BytesIO(browser.get_screenshot_as_png())).convert('RGB'), dtype=np.int16)
+    for what, text, left, top, right, bottom, above in parts[:-1]:
+        area = shot[int(top):int(bottom), int(left):int(right)]
+        drawn = area.size and np.mean(np.abs(area - area[0, 0]).max(axis=2) > 60)
+        check(above and drawn > 0.01, f'start page: {what} above Play, {drawn:.1%} of it drawn: {text.strip()[:50]!r}')
+    warning = parts[3][1]
+    check(all(w in warning for w in ['31.1', '31.8', 'red', 'green', 'blue']) and parts[-1] == [256, True],
+          f'start page: the warning names the time and colours, the still loads, Play is on screen')
+    # The option: off by default, on with ?reduced-flashing or where the browser asks for reduced
+    # motion, and the viewer can turn it off.
+    checked = lambda: browser.execute_script("return document.getElementById('reduce').checked")
+    states = [checked()]
+    browser.get(url + '?reduced-flashing')
+    states.append(checked())
+    browser.execute_cdp_cmd('Emulation.setEmulatedMedia', {'features': [{'name': 'prefers-reduced-motion', 'value': 'reduce'}]})
+    browser.get(url)
+    states.append(checked())
+    browser.find_element(By.ID, 'reduce').click()
+    states.append(checked())
+    browser.execute_cdp_cmd('Emulation.setEmulatedMedia', {'features': []})
+    check(states == [False, True, True, False], f'"Reduce flashing": default, ?reduced-flashing, reduced motion, a click: {states}')
+
+
+def fullscreen_switch():
+    """Alt+Enter leaves fullscreen and F11 takes it again; the piece runs on through both."""
+    states = []
+    for keys in [(Keys.ALT, Keys.ENTER), (Keys.F11,)]:
+        frames = browser.execute_script('return piece.page.frames')
+        chain = ActionChains(browser)
+        for k in keys[:-1]:
+            chain.key_down(k)
+        chain.send_keys(keys[-1])
+        for k in keys[:-1]:
+            chain.key_up(k)
+        chain.perform()
+        wait('(document.fullscreenElement != null) == %s' % ('false', 'true')[len(states)], 10)
+        ran = wait(f'piece.page.frames > {frames} + 5', 10)
+        states.append([bool(browser.execute_script('return document.fullscreenElement')), ran,
+                       browser.execute_script('return document.body.dataset.state')])
+    check(states == [[False, True, 'running'], [True, True, 'running']],
+          f'Alt+Enter and F11 switch fullscreen off and on while the piece runs on: {states}')
+
+
 def still(frame, record=''):
     browser.get(f'{url}?fps={FPS}&frame={frame}{record}')
     return wait("document.body.dataset.state == 'ended'", 120)
@@ -103,6 +159,7 @@ for argument in ['--headless', '--no-sandbox', '--use-angle=swiftshader', '--ena
     options.add_argument(argument)
 browser = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
 try:
+    start_page()
     # 1 and 2: without Web Audio no output can be made, and then no stream either.
     lost = ['Feil!', 'Kan ikke spille sang']
     for what, path, script, expected in [('live', '', None, []), ('no soundtrack', 'nosound/', None, [lost]),
@@ -128,6 +185,7 @@ try:
             check(not audio[0], f'{what}: silence')
         else:
             check(audio[4] == 'stage', f'the start click made the page fullscreen ({audio[4]})')
+            fullscreen_switch()
             check(audio[0] == 'running' and audio[1] is True and audio[2] > 90 and later > audio[3],
                   f'the soundtrack is decoded ({audio[2]:.1f} s) and playing, looped')
         ActionChains(browser).send_keys(Keys.ESCAPE).perform()
