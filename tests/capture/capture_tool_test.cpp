@@ -140,6 +140,29 @@ TEST(CaptureTool, FlashReportOfTheStrobe) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 4);  // no partial file left
 }
 
+// Reduced flashing: the whole piece passes the flash report, even at a small size; a calm second
+// leaves the platform as it was drawn, byte for byte, and the strobe's last red step is held back.
+TEST(CaptureTool, ReducedFlashingPassesAndChangesOnlyTheFlashes) {
+    Folder dir;
+    EXPECT_EQ(Capture(dir,
+                      "--reduced-flashing --fps 20 --size 256x192 --flash-report-strict "
+                      "--flash-report reduced.csv"),
+              0)
+        << dir.Err() << Read(dir / "out.txt");
+    EXPECT_NE(Read(dir / "out.txt").find("passes"), std::string::npos) << Read(dir / "out.txt");
+    for (const std::string flag : {"", "--reduced-flashing "}) {
+        const std::string kind = flag.empty() ? "-normal" : "-reduced";
+        ASSERT_EQ(Capture(dir, flag + "--fps 10 --from 5 --to 6 -o calm" + kind), 0);
+        ASSERT_EQ(Capture(dir, flag + "--fps 10 --from 31.7 --to 31.8 -o red" + kind), 0);
+    }
+    for (int i = 0; i < 10; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/frame-%05d.png", i);
+        EXPECT_EQ(Read(dir / "calm-normal" + name), Read(dir / "calm-reduced" + name)) << name;
+    }
+    EXPECT_NE(Read(dir / "red-normal/frame-00000.png"), Read(dir / "red-reduced/frame-00000.png"));
+}
+
 TEST(CaptureTool, WrongCommandLinesAndOutputsThatCannotBeMadeLeaveNothing) {
     Folder dir;
     std::ofstream(dir / "plain") << "x";  // root may write anywhere: a file stands for a folder

@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "flash.h"
+#include "flash_count.h"
 
 namespace {
 

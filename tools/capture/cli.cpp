@@ -143,8 +143,8 @@ bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* err
             line->version = true;
             return true;
         }
-        if (option == "--flash-report-strict" && !inlineValue) {
-            line->flashStrict = true;
+        if ((option == "--flash-report-strict" || option == "--reduced-flashing") && !inlineValue) {
+            (option == "--reduced-flashing" ? line->reducedFlashing : line->flashStrict) = true;
             continue;
         }
         const bool takesValue = option == "--fps" || option == "--from" || option == "--to" ||
@@ -254,6 +254,8 @@ const char* UsageText() {
         "  --size WxH | FACTOR  the output's size (default: as rendered, 1024x768): WxH fits\n"
         "                       the picture inside with its aspect kept, borders black; a\n"
         "                       factor like 0.25 scales it, to even sizes\n"
+        "  --reduced-flashing   the piece as `flimrevo --reduced-flashing` shows it: large\n"
+        "                       parts of the picture may flash only so often\n"
         "  --flash-report FILE.csv  instead of a video, the frames' flashes as WCAG 2.3.1\n"
         "                       counts them: per frame its mean relative luminance and the\n"
         "                       general and red flashes in the second from it, into\n"

@@ -20,8 +20,9 @@ struct CommandLine {
     OutputSize size;
     std::string output;
     OutputKind kind = OutputKind::Mp4;
-    std::string flashReport;   // --flash-report FILE.csv: analyse the flashes instead
-    bool flashStrict = false;  // --flash-report-strict: exit 4 when the piece fails
+    std::string flashReport;       // --flash-report FILE.csv: analyse the flashes instead
+    bool flashStrict = false;      // --flash-report-strict: exit 4 when the piece fails
+    bool reducedFlashing = false;  // --reduced-flashing
     bool help = false;
     bool version = false;
 };

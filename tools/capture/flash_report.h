@@ -6,7 +6,7 @@
 #include <string>
 
 #include "capture.h"
-#include "flash.h"
+#include "flash_count.h"
 
 namespace capture {
 

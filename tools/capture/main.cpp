@@ -159,6 +159,7 @@ int Capture(const CommandLine& line) {
     settings.fps = line.fps;
     settings.clip = clip;
     settings.size = line.size;
+    settings.reducedFlashing = line.reducedFlashing;
     settings.onProgress = [&](std::int64_t rendered) { progress.Update(rendered); };
     // The piece's message boxes are told, never shown: nobody is there to dismiss them.
     settings.onMessageBox = [&](const char* text, const char* caption) {

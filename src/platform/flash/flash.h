@@ -17,9 +17,8 @@
 //   whole, and thin lines, or a pattern moving across an area, do not.
 // - General: a step of 0.1 in relative luminance, the darker state below 0.8. Red: a change of
 //   more than 20 in the red measure, most of the area saturated red before or after.
-// - An area's transitions alternate in direction; two of them are one flash. The flashes in the
-//   second from frame s are the transitions of the worst area in frames s to s + fps - 1,
-//   halved: seven transitions make 3.5 flashes. More than 3 fails.
+// - An area's transitions alternate in direction; two of them are one flash (flash_count.h in
+//   the capture tool counts them a second at a time; limiter.h keeps them under the limit).
 //
 // What it misses: a quarter of a field that flashes in a thin or scattered shape (no 4 x 4 cells
 // lie mostly inside it), and flashes of separate small areas that together make a quarter.
@@ -35,7 +34,6 @@ constexpr double kGeneralStep = 0.1;    // relative luminance, of 1 at most
 constexpr double kGeneralDarker = 0.8;  // the darker state must lie below this
 constexpr double kRedStep = 20;         // (R - G - B) x 320
 constexpr double kRedSaturation = 0.8;  // R / (R + G + B)
-constexpr double kMostFlashes = 3;      // in any one second
 constexpr int kAreaCells = 4;           // an area's width and height in cells
 constexpr int kCellRows = 6 * kAreaCells;
 
@@ -89,44 +87,5 @@ struct Tracker {
 };
 // The transition the area makes with its next state: +1, -1 or 0.
 int Track(Kind kind, Tracker* tracker, const Area& next);
-
-// What a whole run gives.
-struct FrameRow {
-    double luminance = 0;
-    double generalFlashes = 0;  // in the second from this frame
-    double redFlashes = 0;
-};
-struct Second {
-    std::int64_t frame = 0;  // where it starts, counted from the analysis' first frame
-    double general = 0, red = 0;
-    double worst() const { return general > red ? general : red; }
-};
-struct Report {
-    int fps = 0;
-    std::vector<FrameRow> frames;
-    Second worst;  // the first with the most flashes, from its first transition
-    bool passes() const { return worst.worst() <= kMostFlashes; }
-};
-
-// Takes the frames one after another, all of one size, and reports once they are all in.
-class Analyser {
-  public:
-    Analyser(int width, int height, int fps);
-    void Add(const std::uint8_t* rgba);
-    Report Finish() const;
-
-  private:
-    Grid grid_;
-    int fps_;
-    std::int64_t frame_ = 0;
-    std::vector<double> luminance_;
-    std::vector<bool> changed_;  // per frame: whether an area made a transition
-    std::vector<Tracker> trackers_[2];
-    std::vector<std::vector<std::int64_t>> changes_[2];  // per area: frames of its transitions
-};
-
-// Flashes in the second from each frame, from one area's transition frames, into *flashes
-// (the larger of what it held and this area's count).
-void CountSeconds(const std::vector<std::int64_t>& changes, int fps, std::vector<double>* flashes);
 
 }  // namespace flash
