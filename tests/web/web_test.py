@@ -9,7 +9,8 @@
 2. without the soundtrack, or without Web Audio: the boxes show, OK dismisses them, and the piece
    runs on in silence;
 3. the piece's GL calls in a few frames equal the native build's, call for call (web_gl_calls);
-4. stills of six frames equal flimrevo-capture's PNGs of the same frames, within a tolerance;
+4. stills of six frames equal flimrevo-capture's PNGs of the same frames, within a tolerance, and
+   a still of the strobe with ?reduced-flashing the capture's with --reduced-flashing;
 5. the platform's own tables (tests/platform) against the web back end, from checks/ beside the site.
 
    web_test.py WEB_BIN NATIVE_BIN   (WEB_BIN: the page and program; NATIVE_BIN: the native build)
@@ -28,6 +29,7 @@ CHECKS = os.path.join(SITE, '..', 'checks')
 FPS = 30
 CALL_FRAMES = [150, 600, 935, 1790, 2250]  # wire, box 1 and shadows, strobe, two fog rows, box 2
 PICTURES = {150: '5', 600: '20', 935: '31.15', 1500: '50', 1800: '60', 2250: '75'}
+REDUCED = 952  # 31.733 s: the strobe's last red, which reduced flashing holds back
 failures = []
 
 
@@ -147,6 +149,9 @@ frames = tempfile.TemporaryDirectory()
 capture = subprocess.Popen([os.path.join(NATIVE, 'flimrevo-capture'), '--fps', str(FPS), '--from', PICTURES[min(PICTURES)],
                             '--to', str(max(PICTURES) / FPS + 0.001), '-o', frames.name],
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+reduced = subprocess.Popen([os.path.join(NATIVE, 'flimrevo-capture'), '--reduced-flashing', '--fps', str(FPS),
+                            '--from', str(REDUCED / FPS), '--to', str((REDUCED + 1) / FPS), '-o', frames.name + '/reduced'],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), functools.partial(Site, directory=SITE))
 threading.Thread(target=server.serve_forever, daemon=True).start()
 url = f'http://127.0.0.1:{server.server_port}/'
@@ -217,11 +222,13 @@ try:
     # and fog, the pixel and the 0.2% their different steps along lines and polygon edges (where
     # lines cross, the one that wins a pixel may differ). A wrong colour or fog, or a missing cube
     # face, changes far more: a third of a frame's lines is some 2% of it.
-    check(capture.wait() == 0, 'flimrevo-capture renders the frames to compare with')
+    check(capture.wait() == 0 and reduced.wait() == 0, 'flimrevo-capture renders the frames to compare with')
     first = min(PICTURES)
-    for n, seconds in PICTURES.items():
-        reference = np.asarray(Image.open(f'{frames.name}/frame-{n - first:05d}.png').convert('RGB'), dtype=np.int16)
-        still(n)
+    png = lambda name: np.asarray(Image.open(f'{frames.name}/{name}').convert('RGB'), dtype=np.int16)
+    for n, seconds in list(PICTURES.items()) + [(REDUCED, 'reduced flashing at 31.733')]:
+        reduce = seconds.startswith('reduced')
+        reference = png('reduced/frame-00000.png' if reduce else f'frame-{n - first:05d}.png')
+        still(n, '&reduced-flashing' if reduce else '')
         pixels = base64.b64decode(browser.execute_script("""
             const c = document.getElementById('canvas'), gl = c.getContext('webgl');
             const p = new Uint8Array(c.width * c.height * 4);
@@ -235,6 +242,10 @@ try:
         misses = max(unmatched(web, reference), unmatched(reference, web))
         check(misses <= 0.002, f'{seconds} s (frame {n}): {same:.2%} of pixels equal in place, '
                                f'{misses:.3%} without a match nearby')
+        if reduce:  # held back: far from the strobe's red as drawn
+            drawn = png(f'frame-{935 - first:05d}.png')
+            held = np.mean(np.abs(web - drawn).max(axis=2) > 40)
+            check(held > 0.5, f'{seconds} s is held back: {held:.1%} of pixels far from the red as drawn')
 
     # 5. The platform's tables: every row as the native build runs it.
     browser.get(url + 'checks/platform_check.html')
@@ -248,6 +259,7 @@ try:
           f"the platform's tables in the browser: {len(rows)} rows, {results[0]} failed")
 finally:
     capture.kill()
+    reduced.kill()
     browser.quit()
     server.shutdown()
 print(f'{len(failures)} of the web checks failed' if failures else 'All web checks passed.')
