@@ -61,7 +61,5 @@ void DeliverLate(GlContext* context);
 // for it, and the limit on the finished picture, drawn back where it changes it.
 bool ReducedFlashing();
 void ReduceFlashing(GlContext* context);
-// Whether the program's own command line holds the argument.
-bool CommandLineHas(const std::string& argument);
 
 }  // namespace platform

@@ -58,8 +58,7 @@ void DrawBack(Reduction& r) {
 
 }  // namespace
 
-// Whether the program's own command line holds `argument` (Linux: /proc/self/cmdline, as Win32's
-// GetCommandLine would give it).
+// As Win32's GetCommandLine would give it.
 bool CommandLineHas(const std::string& argument) {
     static const std::string line = [] {
         std::ifstream in("/proc/self/cmdline", std::ios::binary);
