@@ -17,6 +17,10 @@ struct Rgb {
     std::uint8_t r, g, b;
 };
 const Rgb kBlack{0, 0, 0}, kWhite{255, 255, 255}, kBlue{0, 0, 255};
+// Light grey: relative luminance 0.87, a step of 0.13 below white but no darker than 0.8.
+const Rgb kLightGrey{240, 240, 240};
+// Pink: red measure 64, but R / (R + G + B) only 0.61, not saturated; luminance 0.27.
+const Rgb kPink{200, 120, 120};
 // Linear red 0.4 (sRGB 170): relative luminance 0.085, below the general step; red measure 128.
 const Rgb kDarkRed{170, 0, 0};
 
@@ -63,6 +67,12 @@ TEST(Flash, CountsFlashesAsTheLimitDefinesThem) {
         {"a quarter of a field", Toggles(Every(3, 3, 24), kWhite, 30, 30, 42, 42), 4, 0, 3},
         {"dark red", Toggles(Every(3, 3, 24), kDarkRed), 0, 4, 3},
         {"blue", Toggles(Every(3, 3, 24), kBlue), 0, 0, 0},
+        {"pink", Toggles(Every(3, 3, 24), kPink), 4, 0, 3},
+        {"white and light grey",
+         [](int frame, Picture& p) {
+             Fill(p, 0, 0, kWidth, kHeight, frame / 3 % 2 ? kWhite : kLightGrey);
+         },
+         0, 0, 0},
         // White lines a pixel wide, every 4 pixels, moving 2 pixels a frame: each pixel flips
         // between black and white, but no cell does.
         {"thin lines",
