@@ -19,8 +19,8 @@ struct Rgb {
 const Rgb kBlack{0, 0, 0}, kWhite{255, 255, 255}, kBlue{0, 0, 255};
 // Light grey: relative luminance 0.87, a step of 0.13 below white but no darker than 0.8.
 const Rgb kLightGrey{240, 240, 240};
-// Pink: red measure 64, but R / (R + G + B) only 0.61, not saturated; luminance 0.27.
-const Rgb kPink{200, 120, 120};
+// Dull pink: red measure 32, but R / (R + G + B) only 0.6, not saturated; luminance 0.145.
+const Rgb kPink{150, 90, 90};
 // Linear red 0.4 (sRGB 170): relative luminance 0.085, below the general step; red measure 128.
 const Rgb kDarkRed{170, 0, 0};
 

@@ -33,20 +33,11 @@ EM_JS(void, CanvasRead, (std::uint8_t* to, int width, int height), {
 EM_JS(void, CanvasDraw, (const std::uint8_t* from, int width, int height), {
     const g = Module.gl, gl = g.gl;
     if (!g.copy) {
-        const shader = (type, text) => {
-            const s = gl.createShader(type);
-            gl.shaderSource(s, text);
-            gl.compileShader(s);
-            return s;
-        };
-        const program = gl.createProgram();
-        gl.attachShader(program, shader(gl.VERTEX_SHADER,
-            "attribute vec2 a; varying vec2 t; void main() { t = a; gl_Position = vec4(2.0 * a - 1.0, 0.0, 1.0); }"));
-        gl.attachShader(program, shader(gl.FRAGMENT_SHADER,
+        const program = g.link(
+            "attribute vec2 a; varying vec2 t; void main() { t = a; gl_Position = vec4(2.0 * a - 1.0, 0.0, 1.0); }",
             "precision mediump float; uniform sampler2D s; varying vec2 t;" +
-            "void main() { gl_FragColor = texture2D(s, t); }"));
-        gl.bindAttribLocation(program, 0, "a");
-        gl.linkProgram(program);
+            "void main() { gl_FragColor = texture2D(s, t); }",
+            ["a"]);
         const texture = gl.createTexture();
         gl.bindTexture(gl.TEXTURE_2D, texture);
         for (const p of [gl.TEXTURE_MIN_FILTER, gl.TEXTURE_MAG_FILTER]) gl.texParameteri(gl.TEXTURE_2D, p, gl.NEAREST);
