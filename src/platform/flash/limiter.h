@@ -22,8 +22,8 @@ class Limiter {
     static constexpr int kMostTransitions = 5;
 
     Limiter(int width, int height);
-    // Limits the picture (RGBA, 4 bytes a pixel, top row first) shown at tick (ms). Returns
-    // whether it changed it.
+    // Limits the picture (RGBA, 4 bytes a pixel, its rows in either order, the same each time)
+    // shown at tick (ms). Returns whether it changed it.
     bool Limit(std::uint8_t* rgba, std::uint32_t tick);
 
   private:
