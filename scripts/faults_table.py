@@ -163,6 +163,22 @@ FAULTS = [
     ('preset-after-options', 'tools/capture/cli.cpp',
      [('    if (!ApplyPreset(argc, argv, line, error)) {\n        return false;\n    }\n', ''),
       ('    line->kind = EndsWith(', '    ApplyPreset(argc, argv, line, error);\n    line->kind = EndsWith(')]),
+    ('flash-general-step-0.25', 'src/platform/flash/flash.h',
+     [('constexpr double kGeneralStep = 0.1;', 'constexpr double kGeneralStep = 0.25;')]),
+    ('flash-darker-state-ignored', 'src/platform/flash/flash.cpp',
+     [('>= kGeneralStep && std::min(from, to) < kGeneralDarker;', '>= kGeneralStep;')]),
+    ('flash-red-saturation-ignored', 'src/platform/flash/flash.cpp',
+     [('(fromSaturated || toSaturated);', '(fromSaturated || toSaturated || true);')]),
+    ('flash-second-one-frame-long', 'tools/capture/flash_count.cpp',
+     [('changes[end] < s + fps)', 'changes[end] <= s + fps)')]),
+    ('flash-report-never-strict', 'tools/capture/main.cpp',
+     [('return line.flashStrict && !report.passes() ? kExitFlashes : kExitOk;', 'return kExitOk;')]),
+    ('reduced-flashing-budget-7', 'src/platform/flash/limiter.h',
+     [('kMostTransitions = 5;', 'kMostTransitions = 7;')]),
+    ('reduced-flashing-not-passed-on', 'tools/capture/capture.cpp',
+     [('options.reducedFlashing = settings.reducedFlashing;', 'options.reducedFlashing = false;')]),
+    ('window-switch-never', 'src/platform/sdl/window_toggle.cpp',
+     [('return keys && window != nullptr && window->fullscreenPicture;', 'return false && keys && window;')]),
 ]
 
 EXTRA_FAULTS = [

@@ -69,6 +69,10 @@ struct Options {
     FrameSink frames;
     // Once frame closeAfter has been presented, the piece is asked to close (-1: never).
     std::int64_t closeAfter = -1;
+    // Reduced flashing: every finished picture goes through the flash limiter
+    // (platform/flash/limiter.h) before anything reads or shows it. The piece's own program asks
+    // for it with --reduced-flashing on its command line, which the platform reads.
+    bool reducedFlashing = false;
     // When set, MessageBoxA calls this instead of showing a box, and returns IDOK.
     std::function<void(const char* text, const char* caption)> onMessageBox;
 };

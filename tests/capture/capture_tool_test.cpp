@@ -132,6 +132,56 @@ TEST(CaptureTool, PartyPresetMakesHighProfile1080p60TheSameEachTime) {
         << "ffmpeg's version in the file";
 }
 
+// The strobe, by hand. The cyan backdrop box (0, 0.8, 0.9) fills the picture until 31.0 s:
+// linear (0, 0.604, 0.787), relative luminance 0.7152 x 0.604 + 0.0722 x 0.787 = 0.489. Then the
+// clear colour shows, in 0.1 s steps from 31.0 s: black (0), red (0.2126; red measure 320,
+// saturated), black, green (0.7152; red measure 0), black, blue (0.0722), black, red, black from
+// 31.8 s. General transitions (a step of 0.1): 31.0, 31.1, 31.2, 31.3, 31.4, 31.7 and 31.8 s,
+// seven within 0.8 s: 3.5 flashes, a fail; blue's 0.0722 is below the step. Red transitions
+// (more than 20, saturated): 31.1, 31.2, 31.7 and 31.8 s: 2 flashes. At 30 fps the frame at
+// 31.0 s (930) is the first without the box, as a cue's end is not included.
+TEST(CaptureTool, FlashReportOfTheStrobe) {
+    Folder dir;
+    ASSERT_EQ(Capture(dir,
+                      "--fps 30 --from 30.9 --to 32.2 --flash-report-strict "
+                      "--flash-report strobe.csv"),
+              4)
+        << dir.Err();
+    EXPECT_EQ(Read(dir / "out.txt"),
+              "worst second: from 31.000 s to 32.000 s, 3.5 general flashes and 2 red flashes\n"
+              "fails: more than 3 flashes of one kind in a second\n");
+    const std::string csv = Read(dir / "strobe.csv");
+    EXPECT_EQ(csv.find("frame,seconds,luminance,general_flashes,red_flashes\n927,30.900,0.4"), 0u)
+        << csv.substr(0, 200);
+    EXPECT_NE(csv.find("\n930,31.000,0.0"), std::string::npos);
+    EXPECT_NE(csv.find(",3.5,2\n931,"), std::string::npos);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 4);  // no partial file left
+}
+
+// Reduced flashing: a calm second leaves the platform as it was drawn, byte for byte, the strobe's
+// last red step is held back, and the whole piece passes the flash report, even at a small size.
+TEST(CaptureTool, ReducedFlashingChangesOnlyTheFlashesAndPasses) {
+    Folder dir;
+    for (const std::string flag : {"", "--reduced-flashing "}) {
+        const std::string kind = flag.empty() ? "-normal" : "-reduced";
+        ASSERT_EQ(Capture(dir, flag + "--fps 10 --from 5 --to 6 -o calm" + kind), 0);
+        ASSERT_EQ(Capture(dir, flag + "--fps 10 --from 31.7 --to 31.8 -o red" + kind), 0);
+    }
+    for (int i = 0; i < 10; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/frame-%05d.png", i);
+        ASSERT_EQ(Read(dir / "calm-normal" + name), Read(dir / "calm-reduced" + name)) << name;
+    }
+    ASSERT_NE(Read(dir / "red-normal/frame-00000.png"), Read(dir / "red-reduced/frame-00000.png"));
+    EXPECT_EQ(WaitFor(StartCapture(dir,
+                                   "--reduced-flashing --fps 10 --size 256x192 "
+                                   "--flash-report-strict --flash-report reduced.csv"),
+                      600),
+              0)
+        << dir.Err() << Read(dir / "out.txt");
+    EXPECT_NE(Read(dir / "out.txt").find("passes"), std::string::npos) << Read(dir / "out.txt");
+}
+
 TEST(CaptureTool, WrongCommandLinesAndOutputsThatCannotBeMadeLeaveNothing) {
     Folder dir;
     std::ofstream(dir / "plain") << "x";  // root may write anywhere: a file stands for a folder
@@ -150,6 +200,8 @@ TEST(CaptureTool, WrongCommandLinesAndOutputsThatCannotBeMadeLeaveNothing) {
         {"--bogus -o a.mp4", 2, "unknown option '--bogus'"},
         {"-o", 2, "-o needs a value"},
         {"--preset party --to 1 -o a.mp4", 2, "unknown preset 'party' (there are: party-1080p"},
+        {"--flash-report a.csv -o a.mp4", 2, "leave out -o"},
+        {"--flash-report-strict -o a.mp4", 2, "goes with --flash-report"},
         {"--to 1 -o plain/a.mp4", 1, "cannot write plain/a.mp4: Not a directory"},
         {"--to 1 -o a.mp4", 1, "no ffmpeg on PATH", "empty"},
     };

@@ -80,6 +80,59 @@ TEST(PieceOnX, ShowsTheLatticeFullscreenOnEachScreenAndEndsAtOnceWhenAsked) {
     }
 }
 
+// The viewer's window: Alt+Enter shows the picture in a 1024 x 768 window and F11 takes it back to
+// the whole screen, or the other way round after --window. The piece runs on throughout (its
+// picture keeps changing, its soundtrack keeps going out through SDL's disk output), the screen's
+// mode never changes, and Escape ends it with 0 from either state.
+TEST(PieceOnX, SwitchesBetweenTheWholeScreenAndAWindowOnTheViewersKeys) {
+    XServer x(1280, 1024);
+    ASSERT_FALSE(x.display.empty());
+    const std::string display = "DISPLAY=" + x.display + " ";
+    const auto sized = [&](const char* size) {
+        return Eventually(display +
+                          "xdotool search --name '^flimrevo$' getwindowgeometry | grep -q '" +
+                          size + "$'");
+    };
+    const char *screen = "1280x1024", *window = "1024x768";
+    const auto bytes = [](const std::string& file) {
+        std::error_code error;
+        const auto size = std::filesystem::file_size(file, error);
+        return error ? 0 : size;
+    };
+    for (bool startInWindow : {false, true}) {
+        SCOPED_TRACE(startInWindow);
+        Folder folder;
+        Strings argv = {FLIMREVO_EXE};
+        if (startInWindow)
+            argv.push_back("--window");
+        const pid_t piece = Start(argv, folder,
+                                  {"DISPLAY=" + x.display, "SDL_AUDIODRIVER=disk",
+                                   "SDL_DISKAUDIOFILE=" + folder / "sound.raw"});
+        ASSERT_TRUE(sized(startInWindow ? window : screen));
+        const struct {
+            const char* key;
+            const char* size;
+        } steps[] = {{"alt+Return", startInWindow ? screen : window},
+                     {"F11", startInWindow ? window : screen}};
+        for (const auto& step : steps) {
+            const auto sound = bytes(folder / "sound.raw");
+            ASSERT_EQ(std::system((display + "import -window root " + folder / "a.ppm").c_str()),
+                      0);
+            ASSERT_EQ(std::system((display + "xdotool key " + step.key).c_str()), 0);
+            EXPECT_TRUE(sized(step.size)) << step.key;
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            ASSERT_EQ(std::system((display + "import -window root " + folder / "b.ppm").c_str()),
+                      0);
+            EXPECT_NE(Read(folder / "a.ppm"), Read(folder / "b.ppm")) << "the picture stood still";
+            EXPECT_GT(bytes(folder / "sound.raw"), sound) << "no sound";
+            EXPECT_EQ(std::system((display + "xrandr | grep -q 'current 1280 x 1024'").c_str()), 0);
+        }
+        ASSERT_EQ(std::system((display + "xdotool key Escape").c_str()), 0);
+        EXPECT_EQ(WaitFor(piece, kExitAllowance), 0);
+        EXPECT_TRUE(SessionEnds(piece, 1)) << "a process outlived the piece";
+    }
+}
+
 TEST(PieceWithoutDisplay, ReportsOnStandardErrorAndExitsWithOne) {
     Folder folder;
     const pid_t piece =

@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
 """The web build in headless Chromium (SwiftShader's WebGL), in one browser session:
 
+0. the start page: the title, length, still, strobe warning and "Reduce flashing" show above Play;
+   the option follows ?reduced-flashing and the browser's reduced motion, and can be turned off;
 1. a live run: the start click shows a moving lattice, the soundtrack is decoded and playing,
-   looped; Escape ends the piece, the page leaves fullscreen and offers another run;
+   looped; Alt+Enter and F11 leave and retake fullscreen while it runs on; Escape ends the piece,
+   the page leaves fullscreen and offers another run;
 2. without the soundtrack, or without Web Audio: the boxes show, OK dismisses them, and the piece
    runs on in silence;
 3. the piece's GL calls in a few frames equal the native build's, call for call (web_gl_calls);
-4. stills of six frames equal flimrevo-capture's PNGs of the same frames, within a tolerance;
+4. stills of six frames equal flimrevo-capture's PNGs of the same frames, within a tolerance, and
+   a still of the strobe with ?reduced-flashing the capture's with --reduced-flashing;
 5. the platform's own tables (tests/platform) against the web back end, from checks/ beside the site.
 
    web_test.py WEB_BIN NATIVE_BIN   (WEB_BIN: the page and program; NATIVE_BIN: the native build)
@@ -24,6 +28,7 @@ SITE, NATIVE = sys.argv[1], sys.argv[2]
 FPS = 30
 CALL_FRAMES = [150, 600, 935, 1790, 2250]  # wire, box 1 and shadows, strobe, two fog rows, box 2
 PICTURES = {150: '5', 600: '20', 935: '31.15', 1500: '50', 1800: '60', 2250: '75'}
+REDUCED = 952  # 31.733 s: the strobe's last red, which reduced flashing holds back
 failures = []
 
 
@@ -77,6 +82,59 @@ def unmatched(a, b):
     return np.mean(nearest > 3)
 
 
+def start_page():
+    """What the start page shows above Play, each part on screen and with something drawn there."""
+    browser.get(url)
+    wait("document.body.dataset.state == 'ready'")
+    parts = browser.execute_script("""const box = e => e.getBoundingClientRect();
+        const play = box(document.getElementById('play'));
+        return ['h1', 'p', '#still', '#warning', 'label'].map(s => {
+            const e = document.querySelector('#start ' + s).closest('#start > *'), b = box(e);
+            return [s, e.textContent, b.left, b.top, b.right, b.bottom, b.top >= 0 && b.bottom <= play.top];
+        }).concat([[document.getElementById('still').naturalWidth, play.bottom <= innerHeight]]);""")
+    shot = np.asarray(Image.open(io.BytesIO(browser.get_screenshot_as_png())).convert('RGB'), dtype=np.int16)
+    for what, text, left, top, right, bottom, above in parts[:-1]:
+        area = shot[int(top):int(bottom), int(left):int(right)]
+        drawn = area.size and np.mean(np.abs(area - area[0, 0]).max(axis=2) > 60)
+        check(above and drawn > 0.01, f'start page: {what} above Play, {drawn:.1%} of it drawn: {text.strip()[:50]!r}')
+    warning = parts[3][1]
+    check(all(w in warning for w in ['31.1', '31.8', 'red', 'green', 'blue']) and parts[-1] == [256, True],
+          f'start page: the warning names the time and colours, the still loads, Play is on screen')
+    # The option: off by default, on with ?reduced-flashing or where the browser asks for reduced
+    # motion, and the viewer can turn it off.
+    checked = lambda: browser.execute_script("return document.getElementById('reduce').checked")
+    states = [checked()]
+    browser.get(url + '?reduced-flashing')
+    states.append(checked())
+    browser.execute_cdp_cmd('Emulation.setEmulatedMedia', {'features': [{'name': 'prefers-reduced-motion', 'value': 'reduce'}]})
+    browser.get(url)
+    states.append(checked())
+    browser.find_element(By.ID, 'reduce').click()
+    states.append(checked())
+    browser.execute_cdp_cmd('Emulation.setEmulatedMedia', {'features': []})
+    check(states == [False, True, True, False], f'"Reduce flashing": default, ?reduced-flashing, reduced motion, a click: {states}')
+
+
+def fullscreen_switch():
+    """Alt+Enter leaves fullscreen and F11 takes it again; the piece runs on through both."""
+    states = []
+    for keys in [(Keys.ALT, Keys.ENTER), (Keys.F11,)]:
+        frames = browser.execute_script('return piece.page.frames')
+        chain = ActionChains(browser)
+        for k in keys[:-1]:
+            chain.key_down(k)
+        chain.send_keys(keys[-1])
+        for k in keys[:-1]:
+            chain.key_up(k)
+        chain.perform()
+        wait('(document.fullscreenElement != null) == %s' % ('false', 'true')[len(states)], 10)
+        ran = wait(f'piece.page.frames > {frames} + 5', 10)
+        states.append([bool(browser.execute_script('return document.fullscreenElement')), ran,
+                       browser.execute_script('return document.body.dataset.state')])
+    check(states == [[False, True, 'running'], [True, True, 'running']],
+          f'Alt+Enter and F11 switch fullscreen off and on while the piece runs on: {states}')
+
+
 def still(frame, record=''):
     browser.get(f'{url}?fps={FPS}&frame={frame}{record}')
     return wait("document.body.dataset.state == 'ended'", 120)
@@ -86,6 +144,9 @@ def still(frame, record=''):
 frames = tempfile.TemporaryDirectory()
 capture = subprocess.Popen([os.path.join(NATIVE, 'flimrevo-capture'), '--fps', str(FPS), '--from', PICTURES[min(PICTURES)],
                             '--to', str(max(PICTURES) / FPS + 0.001), '-o', frames.name],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+reduced = subprocess.Popen([os.path.join(NATIVE, 'flimrevo-capture'), '--reduced-flashing', '--fps', str(FPS),
+                            '--from', str(REDUCED / FPS), '--to', str((REDUCED + 1) / FPS), '-o', frames.name + '/reduced'],
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), functools.partial(Site, directory=SITE))
 threading.Thread(target=server.serve_forever, daemon=True).start()
@@ -107,6 +168,7 @@ try:
         text = browser.execute_script("return (document.getElementById('problem') || {}).textContent")
         check(failed and words in text and 'python3 -m http.server' in text, f'{what}: the page says {text!r}')
 
+    start_page()
     # 1 and 2: without Web Audio no output can be made, and then no stream either.
     lost = ['Feil!', 'Kan ikke spille sang']
     for what, path, script, expected in [('live', '', None, []), ('no soundtrack', 'nosound/', None, [lost]),
@@ -132,6 +194,7 @@ try:
             check(not audio[0], f'{what}: silence')
         else:
             check(audio[4] == 'stage', f'the start click made the page fullscreen ({audio[4]})')
+            fullscreen_switch()
             check(audio[0] == 'running' and audio[1] is True and audio[2] > 90 and later > audio[3],
                   f'the soundtrack is decoded ({audio[2]:.1f} s) and playing, looped')
         ActionChains(browser).send_keys(Keys.ESCAPE).perform()
@@ -163,11 +226,13 @@ try:
     # and fog, the pixel and the 0.2% their different steps along lines and polygon edges (where
     # lines cross, the one that wins a pixel may differ). A wrong colour or fog, or a missing cube
     # face, changes far more: a third of a frame's lines is some 2% of it.
-    check(capture.wait() == 0, 'flimrevo-capture renders the frames to compare with')
+    check(capture.wait() == 0 and reduced.wait() == 0, 'flimrevo-capture renders the frames to compare with')
     first = min(PICTURES)
-    for n, seconds in PICTURES.items():
-        reference = np.asarray(Image.open(f'{frames.name}/frame-{n - first:05d}.png').convert('RGB'), dtype=np.int16)
-        still(n)
+    png = lambda name: np.asarray(Image.open(f'{frames.name}/{name}').convert('RGB'), dtype=np.int16)
+    for n, seconds in list(PICTURES.items()) + [(REDUCED, 'reduced flashing at 31.733')]:
+        reduce = seconds.startswith('reduced')
+        reference = png('reduced/frame-00000.png' if reduce else f'frame-{n - first:05d}.png')
+        still(n, '&reduced-flashing' if reduce else '')
         pixels = base64.b64decode(browser.execute_script("""
             const c = document.getElementById('canvas'), gl = c.getContext('webgl');
             const p = new Uint8Array(c.width * c.height * 4);
@@ -181,6 +246,10 @@ try:
         misses = max(unmatched(web, reference), unmatched(reference, web))
         check(misses <= 0.002, f'{seconds} s (frame {n}): {same:.2%} of pixels equal in place, '
                                f'{misses:.3%} without a match nearby')
+        if reduce:  # held back: far from the strobe's red as drawn
+            drawn = png(f'frame-{935 - first:05d}.png')
+            held = np.mean(np.abs(web - drawn).max(axis=2) > 40)
+            check(held > 0.5, f'{seconds} s is held back: {held:.1%} of pixels far from the red as drawn')
 
     # 5. The platform's tables, every row as the native build runs it (a browser of their own).
     tables = subprocess.run([sys.executable, os.path.join(os.path.dirname(__file__), 'platform_check.py'), SITE],
@@ -188,6 +257,7 @@ try:
     check(tables.returncode == 0, "the platform's tables in the browser: " + tables.stdout.strip())
 finally:
     capture.kill()
+    reduced.kill()
     browser.quit()
     server.shutdown()
 print(f'{len(failures)} of the web checks failed' if failures else 'All web checks passed.')

@@ -159,6 +159,7 @@ RunResult Run(const RunSettings& settings, FrameSink& sink) {
     // A real output that discards what it is given: the piece's audio start-up succeeds and
     // stays quiet, and its one audio message means what it means live, a missing soundtrack.
     options.audio = host::Audio::Silent;
+    options.reducedFlashing = settings.reducedFlashing;
     // Frame n is drawn at n * 1000 / fps ms; the piece reads its start tick once, after the
     // soundtrack starts, so frame 0 shows 0 ms.
     options.clock.on = true;

@@ -65,6 +65,8 @@ struct RunSettings {
     int fps = 60;
     FrameRange clip;
     OutputSize size;
+    // The platform limits how often the picture may flash, as `flimrevo --reduced-flashing`.
+    bool reducedFlashing = false;
     // Called after each rendered frame with the frames rendered so far (clip.end in all).
     std::function<void(std::int64_t rendered)> onProgress;
     // Called with every message box the piece shows; none reaches the screen or the terminal.

@@ -177,9 +177,13 @@ bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* err
             line->version = true;
             return true;
         }
+        if ((option == "--flash-report-strict" || option == "--reduced-flashing") && !inlineValue) {
+            (option == "--reduced-flashing" ? line->reducedFlashing : line->flashStrict) = true;
+            continue;
+        }
         const bool takesValue = option == "--fps" || option == "--from" || option == "--to" ||
                                 option == "--size" || option == "-o" || option == "--output" ||
-                                option == "--preset";
+                                option == "--preset" || option == "--flash-report";
         if (!takesValue) {
             *error = option.compare(0, 1, "-") == 0 && option.size() > 1
                          ? "unknown option " + Quoted(option)
@@ -224,11 +228,19 @@ bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* err
                 *error = option + " needs a file or folder name";
                 return false;
             }
-            line->output = value;
-            haveOutput = true;
+            (option == "--flash-report" ? line->flashReport : line->output) = value;
+            haveOutput = haveOutput || option != "--flash-report";
         }
     }
-    if (!haveOutput) {
+    if (!line->flashReport.empty() && haveOutput) {
+        *error = "--flash-report analyses the frames instead of writing them: leave out -o";
+        return false;
+    }
+    if (line->flashStrict && line->flashReport.empty()) {
+        *error = "--flash-report-strict goes with --flash-report FILE.csv";
+        return false;
+    }
+    if (!haveOutput && line->flashReport.empty()) {
         *error = "no output given: -o NAME.mp4 for a video, -o FOLDER for PNG frames";
         return false;
     }
@@ -281,14 +293,23 @@ std::string UsageText() {
            "  --preset NAME        a named set of settings for one use of the video; the\n"
            "                       options given with it change any of them:\n" +
            PresetsHelp() +
+           "  --reduced-flashing   the piece as `flimrevo --reduced-flashing` shows it: large\n"
+           "                       parts of the picture may flash only so often\n"
+           "  --flash-report FILE.csv  instead of a video, the frames' flashes as WCAG 2.3.1\n"
+           "                       counts them: per frame its mean relative luminance and the\n"
+           "                       general and red flashes in the second from it, into\n"
+           "                       FILE.csv; the worst second and the verdict (more than 3\n"
+           "                       flashes of one kind in a second fails) on standard output\n"
+           "  --flash-report-strict  exit 4 when the frames fail\n"
            "  -h, --help           this text\n"
            "  --version            the version\n"
            "\n"
            "Progress goes to standard error. Exit codes: 0 done; 1 failed (the message says\n"
            "why; nothing unfinished is left); 2 a wrong command line; 3 the video was written\n"
            "without sound, because the piece would play none (brumlevo.mp3 missing, or not\n"
-           "sound it can play); 130 interrupted (Ctrl+C, SIGTERM), the frames so far kept, the\n"
-           "sound ending with them.\n";
+           "sound it can play); 4 the flash report's frames fail, with --flash-report-strict;\n"
+           "130 interrupted (Ctrl+C, SIGTERM), the frames so far kept, the sound ending with\n"
+           "them.\n";
 }
 
 }  // namespace capture

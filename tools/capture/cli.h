@@ -23,6 +23,9 @@ struct CommandLine {
     OutputKind kind = OutputKind::Mp4;
     // How an MP4 is encoded; the capture fills in the rest (ffmpeg, output, clip, sound).
     EncodeSettings encode;
+    std::string flashReport;       // --flash-report FILE.csv: analyse the flashes instead
+    bool flashStrict = false;      // --flash-report-strict: exit 4 when the piece fails
+    bool reducedFlashing = false;  // --reduced-flashing
     bool help = false;
     bool version = false;
 };
@@ -32,6 +35,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;         // nothing, or not all, written: see the message
 constexpr int kExitUsage = 2;          // the command line is wrong; nothing was done
 constexpr int kExitNoSound = 3;        // the video was written, without its soundtrack
+constexpr int kExitFlashes = 4;        // with --flash-report-strict: the frames flash too much
 constexpr int kExitInterrupted = 130;  // Ctrl+C or SIGTERM: the frames so far were written
 
 // Fills *line from argv, starting from the settings of the --preset given, if any. False with

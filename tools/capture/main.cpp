@@ -16,6 +16,7 @@
 #include "capture.h"
 #include "cli.h"
 #include "ffmpeg_sink.h"
+#include "flash_report.h"
 #include "png_sink.h"
 #include "progress.h"
 
@@ -92,14 +93,34 @@ bool MakePartialFile(const std::string& output, std::string* partial, std::strin
     return true;
 }
 
+// Writes text into the partial file made for it.
+bool WriteText(const std::string& path, const std::string& text, std::string* error) {
+    FILE* file = std::fopen(path.c_str(), "w");
+    const bool ok = file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    if ((file && std::fclose(file) != 0) || !ok) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
 int Capture(const CommandLine& line) {
     const FrameRange clip = ClipFrames(line.fromMs, line.toMs, line.fps);
     std::unique_ptr<FrameSink> sink;
-    std::string partial;  // the MP4 being written
+    FlashSink* flashes = nullptr;
+    const std::string target = line.flashReport.empty() ? line.output : line.flashReport;
+    std::string partial;  // the MP4 or the report being written
     std::string noSound;  // why the MP4 is silent
     std::string error;
 
-    if (line.kind == OutputKind::Mp4) {
+    if (!line.flashReport.empty()) {
+        if (!MakePartialFile(target, &partial, &error)) {
+            Say(error);
+            return kExitFailed;
+        }
+        sink = std::make_unique<FlashSink>(line.fps);
+        flashes = static_cast<FlashSink*>(sink.get());
+    } else if (line.kind == OutputKind::Mp4) {
         EncodeSettings encode = line.encode;
         encode.ffmpeg = FindExecutable("ffmpeg");
         if (encode.ffmpeg.empty()) {
@@ -132,12 +153,13 @@ int Capture(const CommandLine& line) {
 
     Say("frames " + std::to_string(clip.first) + " to " + std::to_string(clip.end - 1) + " at " +
         std::to_string(line.fps) + " fps (" + Seconds(clip.first, line.fps) + " to " +
-        Seconds(clip.end, line.fps) + ") into " + line.output);
+        Seconds(clip.end, line.fps) + ") into " + target);
     ProgressLine progress(clip.end, stderr);
     RunSettings settings;
     settings.fps = line.fps;
     settings.clip = clip;
     settings.size = line.size;
+    settings.reducedFlashing = line.reducedFlashing;
     settings.onProgress = [&](std::int64_t rendered) { progress.Update(rendered); };
     // The piece's message boxes are told, never shown: nobody is there to dismiss them.
     settings.onMessageBox = [&](const char* text, const char* caption) {
@@ -147,23 +169,32 @@ int Capture(const CommandLine& line) {
     RunResult result = Run(settings, *sink);
     progress.Finish(result.rendered);
 
-    if (result.ok && !partial.empty() && rename(partial.c_str(), line.output.c_str()) != 0) {
+    flash::Report report;
+    if (result.ok && flashes) {
+        report = flashes->Finish();
+        result.ok = WriteText(partial, FlashCsv(report, clip.first), &result.error);
+    }
+    if (result.ok && !partial.empty() && rename(partial.c_str(), target.c_str()) != 0) {
         result.ok = false;
-        result.error = "cannot write " + line.output + ": " + std::strerror(errno);
+        result.error = "cannot write " + target + ": " + std::strerror(errno);
     }
     if (!result.ok) {
         Say(result.error);
         // A broken video is not left behind looking like a finished one.
         if (!partial.empty()) {
             unlink(partial.c_str());
-            Say("nothing written to " + line.output);
+            Say("nothing written to " + target);
         }
         return kExitFailed;
     }
     if (result.interrupted) {
         Say("interrupted: " + std::to_string(result.written) + " of " +
-            std::to_string(clip.count()) + " frames written to " + line.output);
+            std::to_string(clip.count()) + " frames written to " + target);
         return kExitInterrupted;
+    }
+    if (flashes) {
+        std::fputs(FlashVerdict(report, clip.first).c_str(), stdout);
+        return line.flashStrict && !report.passes() ? kExitFlashes : kExitOk;
     }
     Say("wrote " + std::to_string(result.written) + " frames to " + line.output);
     if (!noSound.empty()) {

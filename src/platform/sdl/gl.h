@@ -57,4 +57,9 @@ void FrameShown(GlContext* context, const FinishedFrame& frame);
 // is not drawing into.
 void DeliverLate(GlContext* context);
 
+// Reduced flashing (reduce_flashing.cpp): whether the host or the program's command line asks
+// for it, and the limit on the finished picture, drawn back where it changes it.
+bool ReducedFlashing();
+void ReduceFlashing(GlContext* context);
+
 }  // namespace platform

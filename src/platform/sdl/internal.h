@@ -32,6 +32,9 @@ struct Window {
     bool visible = false;
     // Shown as the fullscreen picture of an emulated display mode: scaled to the screen.
     bool fullscreenPicture = false;
+    // The fullscreen picture shown in a window instead, on the viewer's request
+    // (window_toggle.cpp).
+    bool inWindow = false;
     // The window procedure swallowed the screen-saver requests sent to it when it was shown.
     bool holdsScreenSaver = false;
     SDL_Window* sdl = nullptr;
@@ -122,5 +125,13 @@ RECT FrameInsets(DWORD style, BOOL menu);
 void ApplyCursor();
 // Releases every window and context, and SDL's video, as at the end of the process.
 void ShutdownWin32();
+// Whether the program's own command line holds the argument (Linux: /proc/self/cmdline).
+bool CommandLineHas(const std::string& argument);
+// The viewer's switch between fullscreen and a window (window_toggle.cpp): whether a key event is
+// it, for a fullscreen picture, and the switch itself; and whether the program asked to start in
+// a window (--window).
+bool IsWindowSwitch(const SDL_KeyboardEvent& key, const Window* window);
+void SwitchWindow(Window* window);
+bool StartsInWindow();
 
 }  // namespace platform

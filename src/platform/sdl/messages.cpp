@@ -85,6 +85,14 @@ void Translate(const SDL_Event& event) {
     switch (event.type) {
         case SDL_KEYDOWN:
         case SDL_KEYUP: {
+            // The viewer's switch between fullscreen and a window is the platform's, never the
+            // piece's: no key message for it.
+            if (IsWindowSwitch(event.key, KeyboardWindow(event.key.windowID))) {
+                if (event.type == SDL_KEYDOWN && !event.key.repeat) {
+                    SwitchWindow(KeyboardWindow(event.key.windowID));
+                }
+                break;
+            }
             const int vk = VirtualKey(event.key.keysym.sym);
             if (vk == 0) {
                 break;

@@ -106,6 +106,9 @@ void ShowScaled(GlContext* context, Window* window) {
 void Present(GlContext* context, Window* window) {
     // The picture is finished here. A filter on the finished picture belongs at this point,
     // before anything reads or shows it.
+    if (ReducedFlashing()) {
+        ReduceFlashing(context);
+    }
     const FinishedFrame finished = FinishFrame(context);
     if (host::Current().video.output == host::Video::Headless) {
         // Nothing to show.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace web {
 
@@ -11,6 +12,12 @@ bool GlStart(int depthBits, int stencilBits, bool preserve);
 void GlStop();
 // Draws what is batched; the next frame is drawn only when someone will see it.
 void GlPresent(bool nextFrameDrawn);
+
+// Reduced flashing (reduce_flashing.cpp): whether the page asks for it, read when the context is
+// made, and the limit on the finished picture on the canvas, drawn back where it changes it.
+void StartReducedFlashing();
+bool ReducedFlashing();
+void ReduceFlashing(std::uint32_t tick);
 
 // Call recording for the tests: every GL and GLU call of the piece, one a line.
 void StartLog(std::size_t size);

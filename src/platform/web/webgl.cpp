@@ -22,28 +22,32 @@ EM_JS(int, WebGlStart, (int depth, int stencil, int preserve), {
     const gl = canvas.getContext("webgl", {alpha: false, depth: !!depth, stencil: !!stencil,
         antialias: false, preserveDrawingBuffer: !!preserve});
     if (!gl) return 0;
-    const shader = (type, text) => {
-        const s = gl.createShader(type);
-        gl.shaderSource(s, text);
-        gl.compileShader(s);
-        return s;
+    // A linked program of the two shaders, its attributes numbered in order, or null.
+    const link = (vertex, fragment, attributes) => {
+        const program = gl.createProgram();
+        const shaders = [gl.VERTEX_SHADER, vertex, gl.FRAGMENT_SHADER, fragment];
+        for (let i = 0; i < 4; i += 2) {
+            const s = gl.createShader(shaders[i]);
+            gl.shaderSource(s, shaders[i + 1]);
+            gl.compileShader(s);
+            gl.attachShader(program, s);
+        }
+        attributes.forEach((name, i) => gl.bindAttribLocation(program, i, name));
+        gl.linkProgram(program);
+        return gl.getProgramParameter(program, gl.LINK_STATUS) ? program : null;
     };
-    const program = gl.createProgram();
-    gl.attachShader(program, shader(gl.VERTEX_SHADER,
-        "attribute vec3 p; attribute vec3 c; uniform mat4 P; varying vec3 v; varying float z;" +
-        "void main() { v = c; z = abs(p.z); gl_Position = P * vec4(p, 1.0); }"));
     // F: fog mode (0 off, 1 EXP, 2 EXP2, 3 LINEAR), density, start, end.
-    gl.attachShader(program, shader(gl.FRAGMENT_SHADER,
+    const program = link(
+        "attribute vec3 p; attribute vec3 c; uniform mat4 P; varying vec3 v; varying float z;" +
+        "void main() { v = c; z = abs(p.z); gl_Position = P * vec4(p, 1.0); }",
         "precision highp float; varying vec3 v; varying float z; uniform vec4 F; uniform vec3 C;" +
         "void main() { float f = 1.0;" +
         " if (F.x == 1.0) f = exp(-F.y * z);" +
         " else if (F.x == 2.0) f = exp(-(F.y * z) * (F.y * z));" +
         " else if (F.x == 3.0) f = (F.w - z) / (F.w - F.z);" +
-        " gl_FragColor = vec4(mix(C, v, clamp(f, 0.0, 1.0)), 1.0); }"));
-    gl.bindAttribLocation(program, 0, "p");
-    gl.bindAttribLocation(program, 1, "c");
-    gl.linkProgram(program);
-    if (!gl.getProgramParameter(program, gl.LINK_STATUS)) return 0;
+        " gl_FragColor = vec4(mix(C, v, clamp(f, 0.0, 1.0)), 1.0); }",
+        ["p", "c"]);
+    if (!program) return 0;
     gl.useProgram(program);
     const buffer = gl.createBuffer();
     gl.bindBuffer(gl.ARRAY_BUFFER, buffer);
@@ -52,7 +56,7 @@ EM_JS(int, WebGlStart, (int depth, int stencil, int preserve), {
     gl.enableVertexAttribArray(1);
     gl.vertexAttribPointer(0, 3, gl.FLOAT, false, 24, 0);
     gl.vertexAttribPointer(1, 3, gl.FLOAT, false, 24, 12);
-    Module.gl = {gl, program, buffer, P: gl.getUniformLocation(program, "P"),
+    Module.gl = {gl, link, program, buffer, P: gl.getUniformLocation(program, "P"),
                  F: gl.getUniformLocation(program, "F"), C: gl.getUniformLocation(program, "C")};
     return 1;
 });
@@ -62,6 +66,11 @@ EM_JS(void, WebGlStop, (), {
     if (g) {
         g.gl.deleteBuffer(g.buffer);
         g.gl.deleteProgram(g.program);
+        if (g.copy) {  // reduced flashing's (reduce_flashing.cpp)
+            g.gl.deleteProgram(g.copy.program);
+            g.gl.deleteTexture(g.copy.texture);
+            g.gl.deleteBuffer(g.copy.buffer);
+        }
         Module.gl = null;
     }
 });

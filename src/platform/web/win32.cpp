@@ -6,7 +6,8 @@
 //
 // Stills: with ?fps=F&frame=N the page asks for frame N of a run on a virtual clock, exactly as
 // the capture tool makes it (platform/frame_time.h); the frames before it are computed but not
-// drawn, and the piece is closed after it, leaving it on the canvas.
+// drawn (with reduced flashing, the two seconds before it are drawn and limited too), and the
+// piece is closed after it, leaving it on the canvas.
 //
 // The window classes, the message queue, the default window procedure and the cursor counter are
 // the portable core's (platform/core); this back end gives it the canvas and the page's events.
@@ -122,6 +123,14 @@ LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) {
 
 std::int64_t StillMs(std::int64_t frame) {
     return platform::FrameMs(frame, still.fps);
+}
+
+// Whether a still's frame is drawn: the still itself, and with reduced flashing the two seconds of
+// frames before it, whose transitions the limit on the still depends on. (The limit remembers a
+// second of transitions; the second before that settles which way each area last went.)
+bool StillDraws(std::int64_t frame) {
+    return frame == still.frame ||
+           (web::ReducedFlashing() && frame < still.frame && frame + 2 * still.fps >= still.frame);
 }
 
 }  // namespace
@@ -278,7 +287,9 @@ HGLRC WINAPI wglCreateContext(HDC hdc) {
         return nullptr;
     }
     context = Context{true, false};
-    web::GlPresent(still.fps == 0 || still.frame == 0);
+    // Reduced flashing reads every picture, so a still draws every frame before its own too.
+    web::StartReducedFlashing();
+    web::GlPresent(still.fps == 0 || StillDraws(0));
     return reinterpret_cast<HGLRC>(&context);
 }
 
@@ -310,13 +321,20 @@ BOOL WINAPI SwapBuffers(HDC hdc) {
     if (hdc != TheDeviceContext() || !context.used) {
         return FALSE;
     }
+    const DWORD tick = GetTickCount();
     if (still.fps == 0) {
         web::GlPresent(true);
+        if (web::ReducedFlashing()) {
+            web::ReduceFlashing(tick);
+        }
         PageNextFrame(1);
         return TRUE;
     }
     const std::int64_t frame = still.presented++;
-    web::GlPresent(still.presented == still.frame);
+    web::GlPresent(StillDraws(still.presented));
+    if (web::ReducedFlashing() && StillDraws(frame)) {
+        web::ReduceFlashing(tick);
+    }
     if (still.record && frame == still.frame) {
         char* log = web::StopLog();
         PageRecorded(log ? log : "");
@@ -327,7 +345,7 @@ BOOL WINAPI SwapBuffers(HDC hdc) {
     if (frame >= still.frame) {
         // As the capture tool ends a clip: the piece finishes this frame and closes.
         PostMessageA(TheWindow(), WM_CLOSE, 0, 0);
-    } else if (still.presented % 32 == 0) {
+    } else if (still.presented % 32 == 0 || StillDraws(frame)) {
         PageNextFrame(0);
     }
     return TRUE;

@@ -2,6 +2,11 @@
 // (the gesture that lets the page go fullscreen and play sound), shows its message boxes, and
 // offers another run when it ends. The program reaches the page through `module.page`.
 //
+// The start page warns of the strobe and offers "Reduce flashing" (also ?reduced-flashing; on by
+// default where the browser asks for reduced motion), which the program reads as
+// page.reducedFlashing when it starts. While the piece runs, Alt+Enter, F11 and a small button
+// switch the browser's fullscreen on and off; the piece is not told and runs on.
+//
 // ?fps=F&frame=N renders frame N of a run at F frames a second on a virtual clock, silently and
 // without waiting for a click, and leaves it on the canvas; &record also keeps that frame's GL
 // calls in page.recorded. body's data-state says where the page is: loading, ready, running, ended,
@@ -15,6 +20,8 @@ const still = query.has('frame')
   ? {fps: whole('fps', 1, 1000, 60), frame: whole('frame', 0, 1e6, 0), record: query.has('record')}
   : null;
 let ready = null;  // the next run, loaded and waiting
+$('reduce').checked =
+  query.has('reduced-flashing') || matchMedia('(prefers-reduced-motion: reduce)').matches;
 
 function messageBox(text, caption) {
   const box = $('box');
@@ -28,6 +35,11 @@ function messageBox(text, caption) {
 // key codes are the browser's keyCode), and leaving the page as its close button.
 function key(e, down) {
   const page = window.piece && window.piece.page, vk = e.keyCode & 255;
+  if (e.key === 'F11' || (e.key === 'Enter' && e.altKey)) {
+    e.preventDefault();
+    if (down && !e.repeat) switchFullscreen();
+    return;
+  }
   if (!page || !page.keys) return;
   if (down && !page.keys.down[vk]) page.keys.pressed[vk] = 1;
   page.keys.down[vk] = down;
@@ -54,6 +66,16 @@ function failed(why) {
     '<code>python3 -m http.server 8080</code> in it, then open <code>http://localhost:8080/</code>; ' +
     'or upload the folder, as it is, to a static web host.';
 }
+
+// Fullscreen on or off while the piece runs; leaving it this way is no Escape.
+function switchFullscreen() {
+  const page = window.piece && window.piece.page;
+  if (page && document.body.dataset.state === 'running') page.fullscreen(!document.fullscreenElement);
+}
+$('fullscreen').addEventListener('click', e => {
+  e.currentTarget.blur();  // so that Enter or Space goes on to the piece, not to the button
+  switchFullscreen();
+});
 
 function prepare(button) {
   const page = {canvas: $('canvas'), still, messageBox};
@@ -84,7 +106,9 @@ function prepare(button) {
 async function run() {
   const module = window.piece = ready;
   ready = null;
+  module.page.reducedFlashing = $('reduce').checked;
   $('start').hidden = $('end').hidden = true;
+  $('fullscreen').hidden = !!still;
   document.body.dataset.state = 'running';
   try {
     module.page.exitCode = await module.ccall('main', 'number', ['number', 'number'], [0, 0], {async: true});
@@ -92,6 +116,7 @@ async function run() {
     module.page.exitCode = e && typeof e.status === 'number' ? e.status : 1;  // exit() after a fatal error
   }
   document.body.dataset.state = 'ended';
+  $('fullscreen').hidden = true;
   if (!still) {
     module.page.fullscreen(false);
     $('end').hidden = false;

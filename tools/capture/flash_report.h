@@ -1,0 +1,34 @@
+// flimrevo-capture --flash-report: the rendered frames go to the flash analysis instead of a
+// video, and the report comes out as CSV and a verdict.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "capture.h"
+#include "flash_count.h"
+
+namespace capture {
+
+// Analyses every frame it is given; Finish gives the report once the run is over.
+class FlashSink : public FrameSink {
+  public:
+    explicit FlashSink(int fps) : fps_(fps) {}
+    bool Open(int width, int height, std::string* error) override;
+    bool Write(const host::Frame& frame, std::string* error) override;
+    bool Close(std::string* error) override;
+    flash::Report Finish() const;
+
+  private:
+    int fps_;
+    std::unique_ptr<flash::Analyser> analyser_;
+};
+
+// One line a frame: frame (the capture's number), seconds (what it shows), luminance (the mean
+// relative luminance), general_flashes and red_flashes (in the second from the frame).
+std::string FlashCsv(const flash::Report& report, std::int64_t firstFrame);
+
+// The worst second, where it starts, its flashes of either kind, and whether the piece passes.
+std::string FlashVerdict(const flash::Report& report, std::int64_t firstFrame);
+
+}  // namespace capture
