@@ -104,5 +104,5 @@ done
 "$here/check_pe.sh" "$windows/flimrevo-64bit.exe" x86-64 || fail=1
 "$here/check_audio.sh" || fail=1
 "$here/check_timeline.sh" "$windows" flimrevo-64bit.exe || fail=1
-/usr/bin/python3 "$root/tests/web/web_test.py" web "$native" || fail=1
+/usr/bin/python3 "$root/tests/web/web_test.py" web "$native" "$root/build-release/web/checks" || fail=1
 exit $fail

@@ -2,7 +2,8 @@
 """The platform's tables (tests/platform) in headless Chromium against the web back end, in a
 browser of their own: web_test.py's part 5, and scripts/plant-faults.py --web.
 
-   platform_check.py WEB_BIN    (WEB_BIN: the site; its ../checks holds the check page)
+   platform_check.py WEB_BIN [CHECKS]   (WEB_BIN: the site; CHECKS, by default its ../checks, holds
+                                        the check page)
 Prints the rows that fail; exit code 0 when every row holds.
 """
 import functools, http.server, os, sys, tempfile, threading, time
@@ -10,7 +11,7 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 
 SITE = sys.argv[1]
-CHECKS = os.path.join(SITE, '..', 'checks')
+CHECKS = sys.argv[2] if len(sys.argv) > 2 else os.path.join(SITE, '..', 'checks')
 
 
 class Site(http.server.SimpleHTTPRequestHandler):

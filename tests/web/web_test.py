@@ -13,7 +13,8 @@
    a still of the strobe with ?reduced-flashing the capture's with --reduced-flashing;
 5. the platform's own tables (tests/platform) against the web back end, from checks/ beside the site.
 
-   web_test.py WEB_BIN NATIVE_BIN   (WEB_BIN: the page and program; NATIVE_BIN: the native build)
+   web_test.py WEB_BIN NATIVE_BIN [CHECKS]   (WEB_BIN: the page and program; NATIVE_BIN: the
+   native build; CHECKS: the check page's folder, when it is not WEB_BIN/../checks)
 """
 import base64, functools, http.server, io, os, subprocess, sys, tempfile, threading, time
 import numpy as np
@@ -25,6 +26,7 @@ from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.common.action_chains import ActionChains
 
 SITE, NATIVE = sys.argv[1], sys.argv[2]
+CHECKS = sys.argv[3:4]  # the platform's check page, when it is not in the site's ../checks
 FPS = 30
 CALL_FRAMES = [150, 600, 935, 1790, 2250]  # wire, box 1 and shadows, strobe, two fog rows, box 2
 PICTURES = {150: '5', 600: '20', 935: '31.15', 1500: '50', 1800: '60', 2250: '75'}
@@ -252,7 +254,7 @@ try:
             check(held > 0.5, f'{seconds} s is held back: {held:.1%} of pixels far from the red as drawn')
 
     # 5. The platform's tables, every row as the native build runs it (a browser of their own).
-    tables = subprocess.run([sys.executable, os.path.join(os.path.dirname(__file__), 'platform_check.py'), SITE],
+    tables = subprocess.run([sys.executable, os.path.join(os.path.dirname(__file__), 'platform_check.py'), SITE] + CHECKS,
                             capture_output=True, text=True)
     check(tables.returncode == 0, "the platform's tables in the browser: " + tables.stdout.strip())
 finally:
