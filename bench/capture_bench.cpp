@@ -86,8 +86,8 @@ double CpuSeconds(int who) {
 
 Figures RunOnce(int fps, std::int64_t toMs, capture::FrameSink& sink) {
     capture::RunSettings settings;
-    settings.fps = fps;
-    settings.clip = capture::ClipFrames(0, toMs, fps);
+    settings.rate = capture::Rate{fps, 1};
+    settings.clip = capture::ClipFrames(0, toMs, settings.rate);
     const double own = CpuSeconds(RUSAGE_SELF), children = CpuSeconds(RUSAGE_CHILDREN);
     const capture::RunResult result = capture::Run(settings, sink);
     if (!result.ok) {
@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "capture_bench: no ffmpeg on PATH\n");
         return 1;
     }
-    const capture::FrameRange clip = capture::ClipFrames(0, toMs, fps);
+    const capture::FrameRange clip = capture::ClipFrames(0, toMs, capture::Rate{fps, 1});
     std::printf(
         "capture at 1024x768, %d fps, %lld frames (%.3f s of the piece); x264 preset %s, "
         "crf %d\n",
@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
             }
             close(fd);
             settings.output = output;
-            settings.fps = fps;
+            settings.rate = capture::Rate{fps, 1};
             settings.audioFile = access("brumlevo.mp3", R_OK) == 0 ? "brumlevo.mp3" : "";
             settings.frames = clip.count();
             capture::FfmpegSink sink(settings);

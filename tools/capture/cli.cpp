@@ -7,6 +7,7 @@ namespace capture {
 namespace {
 
 const int kMostFps = 1000;  // a frame a millisecond: the piece's clock goes no finer
+const std::int64_t kMostRateTerm = 1000000;
 const int kMostPixels = 8192;
 const double kMostScale = 8;
 const std::int64_t kMostSeconds = 1000000;
@@ -121,10 +122,175 @@ std::string Quoted(const std::string& text) {
     return "'" + text + "'";
 }
 
+std::int64_t Gcd(std::int64_t a, std::int64_t b) {
+    return b == 0 ? a : Gcd(b, a % b);
+}
+
+// N or NUM/DEN frames a second, from 1 to kMostFps, in lowest terms.
+bool ParseRate(const std::string& text, Rate* rate) {
+    const size_t slash = text.find('/');
+    std::int64_t num = 0, den = 1;
+    if (!ParseWhole(text.substr(0, slash), kMostRateTerm, &num) ||
+        (slash != std::string::npos && !ParseWhole(text.substr(slash + 1), kMostRateTerm, &den)) ||
+        den < 1 || num < den || num > kMostFps * den) {
+        return false;
+    }
+    const std::int64_t gcd = Gcd(num, den);
+    *rate = Rate{num / gcd, den / gcd};
+    return true;
+}
+
+// A:B with whole numbers, B optional (then *second stays as it was).
+bool ParsePair(const std::string& text, char separator, std::int64_t most, std::int64_t* first,
+               std::int64_t* second) {
+    const size_t at = text.find(separator);
+    return ParseWhole(text.substr(0, at), most, first) &&
+           (at == std::string::npos || ParseWhole(text.substr(at + 1), most, second));
+}
+
+const char* const kValueOptions[] = {"--fps", "--from",   "--to",      "--size",
+                                     "-o",    "--output", "--segment", "--motion-blur"};
+
+bool TakesValue(const std::string& option) {
+    for (const char* name : kValueOptions) {
+        if (option == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// One option's value into *line; false with *error when it cannot be taken.
+bool TakeValue(const std::string& option, const std::string& value, CommandLine* line,
+               std::string* error) {
+    if (option == "--fps") {
+        if (!ParseRate(value, &line->rate)) {
+            *error = "--fps wants frames a second from 1 to " + std::to_string(kMostFps) +
+                     ", whole (60) or a fraction (60000/1001), not " + Quoted(value);
+            return false;
+        }
+    } else if (option == "--from" || option == "--to") {
+        std::int64_t ms = 0;
+        if (!ParseSeconds(value, &ms)) {
+            *error =
+                option + " wants a time in seconds from 0 on (like 31.15), not " + Quoted(value);
+            return false;
+        }
+        (option == "--from" ? line->fromMs : line->toMs) = ms;
+    } else if (option == "--size") {
+        if (!ParseSize(value, &line->size)) {
+            *error = "--size wants WIDTHxHEIGHT (like 512x384, each from 2 to " +
+                     std::to_string(kMostPixels) +
+                     ") or a factor of the picture (like 0.5, up to 8), not " + Quoted(value);
+            return false;
+        }
+    } else if (option == "--motion-blur") {
+        std::int64_t samples = 0, angle = 180;
+        if (!ParsePair(value, ':', kMostFps, &samples, &angle) || samples < 1 || angle < 1 ||
+            angle > 360) {
+            *error =
+                "--motion-blur wants SUBFRAMES[:ANGLE] (like 4 or 8:270; the angle in "
+                "degrees from 1 to 360), not " +
+                Quoted(value);
+            return false;
+        }
+        line->shutter = Shutter{static_cast<int>(samples), static_cast<int>(angle)};
+    } else if (option == "--segment") {
+        std::int64_t index = 0, count = 0;
+        if (value.find('/') == std::string::npos ||
+            !ParsePair(value, '/', kMostFps * 100, &index, &count) || index < 1 || index > count) {
+            *error = "--segment wants K/N, part K of N with K from 1 to N (like 2/3), not " +
+                     Quoted(value);
+            return false;
+        }
+        line->segment = Segment{static_cast<int>(index), static_cast<int>(count)};
+    } else {
+        if (value.empty()) {
+            *error = option + " needs a file or folder name";
+            return false;
+        }
+        line->output = value;
+    }
+    return true;
+}
+
+// What the options together must make sense as, once all are read.
+bool CheckTogether(CommandLine* line, std::string* error) {
+    if (line->output.empty()) {
+        *error = "no output given: -o NAME.mp4 or NAME.mkv for a video, -o FOLDER for PNG frames";
+        return false;
+    }
+    line->kind = EndsWith(line->output, ".mp4")   ? OutputKind::Mp4
+                 : EndsWith(line->output, ".mkv") ? OutputKind::Mkv
+                                                  : OutputKind::PngFolder;
+    if (!line->parts.empty()) {
+        if (line->kind == OutputKind::PngFolder) {
+            *error = "--join writes NAME.mp4 or NAME.mkv, not " + Quoted(line->output);
+            return false;
+        }
+        return true;
+    }
+    if (line->toMs >= 0 && line->fromMs >= line->toMs) {
+        *error = "--from " + SecondsText(line->fromMs) + " must come before --to " +
+                 SecondsText(line->toMs);
+        return false;
+    }
+    const FrameRange clip = ClipFrames(line->fromMs, line->toMs, line->rate);
+    if (clip.count() <= 0) {
+        *error = "nothing to capture: the clip holds no frame of the piece, which ends at " +
+                 PieceEndText() + " s";
+        return false;
+    }
+    if (line->kind != OutputKind::PngFolder && line->size.width > 0 &&
+        (line->size.width % 2 != 0 || line->size.height % 2 != 0)) {
+        *error = "a video needs an even width and height, not --size " +
+                 std::to_string(line->size.width) + "x" + std::to_string(line->size.height);
+        return false;
+    }
+    const Shutter shutter = line->shutter;
+    const int most = shutter.samples > 1 ? MostSamples(line->rate, shutter.angle) : 1;
+    if (shutter.samples > most) {
+        *error = "--motion-blur " + std::to_string(shutter.samples) + ":" +
+                 std::to_string(shutter.angle) + " is more sub-frames than the shutter has " +
+                 "milliseconds: the piece's clock counts whole milliseconds, and at " +
+                 RateText(line->rate) + " fps a " + std::to_string(shutter.angle) +
+                 "-degree shutter holds " + std::to_string(most) +
+                 " of them in the shortest frames, so at most " + std::to_string(most) +
+                 " sub-frames (or a wider angle, or a lower frame rate)";
+        return false;
+    }
+    if (line->segment.count > 0) {
+        if (line->kind != OutputKind::Mkv) {
+            *error =
+                "a part (--segment) is written lossless: -o NAME.mkv, not " + Quoted(line->output);
+            return false;
+        }
+        if (line->segment.count > clip.count()) {
+            *error = "--segment " + std::to_string(line->segment.index) + "/" +
+                     std::to_string(line->segment.count) + ": the clip has only " +
+                     std::to_string(clip.count()) + " frames to share out";
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
+FrameRange PartFrames(const FrameRange& clip, int index, int count) {
+    FrameRange part;
+    part.first = clip.first + clip.count() * (index - 1) / count;
+    part.end = clip.first + clip.count() * index / count;
+    return part;
+}
+
+FrameRange OutputFrames(const CommandLine& line) {
+    const FrameRange clip = ClipFrames(line.fromMs, line.toMs, line.rate);
+    return line.segment.count > 0 ? PartFrames(clip, line.segment.index, line.segment.count) : clip;
+}
+
 bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* error) {
-    bool haveOutput = false;
+    std::string setting;  // the first option given other than the output
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
         std::string value;
@@ -143,9 +309,18 @@ bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* err
             line->version = true;
             return true;
         }
-        const bool takesValue = option == "--fps" || option == "--from" || option == "--to" ||
-                                option == "--size" || option == "-o" || option == "--output";
-        if (!takesValue) {
+        if (option == "--join") {
+            // The parts are every argument up to the next option.
+            for (; i + 1 < argc && argv[i + 1][0] != '-'; ++i) {
+                line->parts.push_back(argv[i + 1]);
+            }
+            if (line->parts.empty()) {
+                *error = "--join needs the part files, in order";
+                return false;
+            }
+            continue;
+        }
+        if (!TakesValue(option)) {
             *error = option.compare(0, 1, "-") == 0 && option.size() > 1
                          ? "unknown option " + Quoted(option)
                          : "unexpected argument " + Quoted(option) + " (the output goes after -o)";
@@ -158,98 +333,18 @@ bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* err
             }
             value = argv[++i];
         }
-        if (option == "--fps") {
-            std::int64_t fps = 0;
-            if (!ParseWhole(value, kMostFps, &fps) || fps < 1) {
-                *error = "--fps wants a whole number of frames a second from 1 to " +
-                         std::to_string(kMostFps) + ", not " + Quoted(value);
-                return false;
-            }
-            line->fps = static_cast<int>(fps);
-        } else if (option == "--from" || option == "--to") {
-            std::int64_t ms = 0;
-            if (!ParseSeconds(value, &ms)) {
-                *error = option + " wants a time in seconds from 0 on (like 31.15), not " +
-                         Quoted(value);
-                return false;
-            }
-            (option == "--from" ? line->fromMs : line->toMs) = ms;
-        } else if (option == "--size") {
-            if (!ParseSize(value, &line->size)) {
-                *error = "--size wants WIDTHxHEIGHT (like 512x384, each from 2 to " +
-                         std::to_string(kMostPixels) +
-                         ") or a factor of the picture (like 0.5, up to 8), not " + Quoted(value);
-                return false;
-            }
-        } else {
-            if (value.empty()) {
-                *error = option + " needs a file or folder name";
-                return false;
-            }
-            line->output = value;
-            haveOutput = true;
+        if (option != "-o" && option != "--output" && setting.empty()) {
+            setting = option;
+        }
+        if (!TakeValue(option, value, line, error)) {
+            return false;
         }
     }
-    if (!haveOutput) {
-        *error = "no output given: -o NAME.mp4 for a video, -o FOLDER for PNG frames";
+    if (!line->parts.empty() && !setting.empty()) {
+        *error = "--join takes its settings from the parts: only -o goes with it, not " + setting;
         return false;
     }
-    line->kind = EndsWith(line->output, ".mp4") ? OutputKind::Mp4 : OutputKind::PngFolder;
-    if (line->toMs >= 0 && line->fromMs >= line->toMs) {
-        *error = "--from " + SecondsText(line->fromMs) + " must come before --to " +
-                 SecondsText(line->toMs);
-        return false;
-    }
-    const FrameRange clip = ClipFrames(line->fromMs, line->toMs, line->fps);
-    if (clip.count() <= 0) {
-        *error = "nothing to capture: the clip holds no frame of the piece, which ends at " +
-                 PieceEndText() + " s";
-        return false;
-    }
-    if (line->kind == OutputKind::Mp4 && line->size.width > 0 &&
-        (line->size.width % 2 != 0 || line->size.height % 2 != 0)) {
-        *error = "an MP4 (H.264, yuv420p) needs an even width and height, not --size " +
-                 std::to_string(line->size.width) + "x" + std::to_string(line->size.height);
-        return false;
-    }
-    return true;
-}
-
-const char* UsageText() {
-    static const std::string text =
-        "Usage: flimrevo-capture [options] -o OUTPUT\n"
-        "\n"
-        "Renders flimrevo headless, frame by frame at a fixed rate, on a clock of its own:\n"
-        "frame n shows n * 1000 / fps milliseconds (rounded down), however long it takes to\n"
-        "render, and the piece ends itself in its first frame after " +
-        PieceEndText() +
-        " s.\n"
-        "\n"
-        "  -o, --output OUTPUT  NAME.mp4: an H.264 (yuv420p) video with the soundtrack\n"
-        "                       brumlevo.mp3 from the working directory, as AAC, through the\n"
-        "                       ffmpeg found on PATH. An existing NAME.mp4 is overwritten,\n"
-        "                       once the new video is finished: a capture that fails leaves\n"
-        "                       it as it was. Anything else: a folder (made when missing) of\n"
-        "                       PNG frames frame-00000.png, frame-00001.png, ... from the\n"
-        "                       clip's first frame on; earlier frame files there go first.\n"
-        "                       The name is taken as it is, whatever it holds (file:, a\n"
-        "                       leading -).\n"
-        "  --fps N              frames a second, 1 to 1000 (default 60)\n"
-        "  --from SECONDS       the clip's start (default 0); the frames before it are\n"
-        "                       rendered too, since what the cues set carries over\n"
-        "  --to SECONDS         the clip's end, not included (default: the piece's end)\n"
-        "  --size WxH | FACTOR  the output's size (default: as rendered, 1024x768): WxH fits\n"
-        "                       the picture inside with its aspect kept, borders black; a\n"
-        "                       factor like 0.25 scales it, to even sizes\n"
-        "  -h, --help           this text\n"
-        "  --version            the version\n"
-        "\n"
-        "Progress goes to standard error. Exit codes: 0 done; 1 failed (the message says\n"
-        "why; nothing unfinished is left); 2 a wrong command line; 3 the video was written\n"
-        "without sound, because the piece would play none (brumlevo.mp3 missing, or not\n"
-        "sound it can play); 130 interrupted (Ctrl+C, SIGTERM), the frames so far kept, the\n"
-        "sound ending with them.\n";
-    return text.c_str();
+    return CheckTogether(line, error);
 }
 
 }  // namespace capture

@@ -1,4 +1,5 @@
-// flimrevo-capture: renders the piece at a fixed frame rate into an MP4 or a PNG sequence.
+// flimrevo-capture: renders the piece at a fixed frame rate into an MP4, a lossless MKV or a PNG
+// sequence, whole or in parts, and joins parts.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -18,6 +19,7 @@
 #include "ffmpeg_sink.h"
 #include "png_sink.h"
 #include "progress.h"
+#include "segments.h"
 
 namespace {
 
@@ -29,9 +31,10 @@ void Say(const std::string& text) {
     std::fprintf(stderr, "flimrevo-capture: %s\n", text.c_str());
 }
 
-std::string Seconds(std::int64_t frames, int fps) {
+std::string Seconds(std::int64_t frames, Rate rate) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(frames) / fps);
+    std::snprintf(text, sizeof text, "%.3f s",
+                  static_cast<double>(frames * rate.den) / static_cast<double>(rate.num));
     return text;
 }
 
@@ -92,61 +95,48 @@ bool MakePartialFile(const std::string& output, std::string* partial, std::strin
     return true;
 }
 
-int Capture(const CommandLine& line) {
-    const FrameRange clip = ClipFrames(line.fromMs, line.toMs, line.fps);
-    std::unique_ptr<FrameSink> sink;
-    std::string partial;  // the MP4 being written
-    std::string noSound;  // why the MP4 is silent
+// The video sink: ffmpeg writing into a file beside the output (*partial), with the soundtrack
+// where the piece would play one (else *noSound says why). Null after a message when it cannot be.
+std::unique_ptr<FrameSink> MakeVideoSink(const CommandLine& line, const FrameRange& frames,
+                                         std::string* partial, std::string* noSound) {
+    EncodeSettings encode;
+    encode.ffmpeg = FindExecutable("ffmpeg");
+    if (encode.ffmpeg.empty()) {
+        Say("cannot make a video: no ffmpeg on PATH. Install FFmpeg, or write PNG frames "
+            "with -o FOLDER");
+        return nullptr;
+    }
     std::string error;
-
-    if (line.kind == OutputKind::Mp4) {
-        EncodeSettings encode;
-        encode.ffmpeg = FindExecutable("ffmpeg");
-        if (encode.ffmpeg.empty()) {
-            Say("cannot make an MP4: no ffmpeg on PATH. Install FFmpeg, or write PNG frames "
-                "with -o FOLDER");
-            return kExitFailed;
-        }
-        if (!MakePartialFile(line.output, &partial, &error)) {
-            Say(error);
-            return kExitFailed;
-        }
-        noSound = WhyNoSoundtrack();
-        if (noSound.empty()) {
+    if (!MakePartialFile(line.output, partial, &error)) {
+        Say(error);
+        return nullptr;
+    }
+    encode.container = line.kind == OutputKind::Mkv ? Container::Mkv : Container::Mp4;
+    if (line.segment.count > 0) {
+        encode.metadata = PartTags(line);  // and no sound: the join adds it once
+    } else {
+        *noSound = WhyNoSoundtrack();
+        if (noSound->empty()) {
             encode.audioFile = kSoundtrack;
         } else {
-            Say("no soundtrack: " + noSound + "; the video will be silent");
+            Say("no soundtrack: " + *noSound + "; the video will be silent");
         }
-        encode.output = partial;
-        encode.fps = line.fps;
-        encode.firstFrame = clip.first;
-        encode.frames = clip.count();
-        sink = std::make_unique<FfmpegSink>(encode);
-    } else {
-        if (!PrepareFrameFolder(line.output, &error)) {
-            Say(error);
-            return kExitFailed;
-        }
-        sink = std::make_unique<PngSequenceSink>(line.output);
     }
+    encode.output = *partial;
+    encode.rate = line.rate;
+    encode.firstFrame = frames.first;
+    encode.frames = frames.count();
+    return std::make_unique<FfmpegSink>(encode);
+}
 
-    Say("frames " + std::to_string(clip.first) + " to " + std::to_string(clip.end - 1) + " at " +
-        std::to_string(line.fps) + " fps (" + Seconds(clip.first, line.fps) + " to " +
-        Seconds(clip.end, line.fps) + ") into " + line.output);
-    ProgressLine progress(clip.end, stderr);
-    RunSettings settings;
-    settings.fps = line.fps;
-    settings.clip = clip;
-    settings.size = line.size;
-    settings.onProgress = [&](std::int64_t rendered) { progress.Update(rendered); };
-    // The piece's message boxes are told, never shown: nobody is there to dismiss them.
-    settings.onMessageBox = [&](const char* text, const char* caption) {
-        progress.Break();
-        Say(std::string("the piece shows a message box: \"") + text + "\" (" + caption + ")");
-    };
-    RunResult result = Run(settings, *sink);
-    progress.Finish(result.rendered);
-
+// What came of a finished run: the video renamed into place, or removed; messages and exit code.
+int Conclude(RunResult result, const CommandLine& line, const FrameRange& frames,
+             const std::string& partial, const std::string& noSound) {
+    // An interrupted part is no part: a join would refuse it anyway.
+    if (result.ok && result.interrupted && line.segment.count > 0) {
+        result.ok = false;
+        result.error = "interrupted";
+    }
     if (result.ok && !partial.empty() && rename(partial.c_str(), line.output.c_str()) != 0) {
         result.ok = false;
         result.error = "cannot write " + line.output + ": " + std::strerror(errno);
@@ -158,11 +148,11 @@ int Capture(const CommandLine& line) {
             unlink(partial.c_str());
             Say("nothing written to " + line.output);
         }
-        return kExitFailed;
+        return result.interrupted ? kExitInterrupted : kExitFailed;
     }
     if (result.interrupted) {
         Say("interrupted: " + std::to_string(result.written) + " of " +
-            std::to_string(clip.count()) + " frames written to " + line.output);
+            std::to_string(frames.count()) + " frames written to " + line.output);
         return kExitInterrupted;
     }
     Say("wrote " + std::to_string(result.written) + " frames to " + line.output);
@@ -171,6 +161,97 @@ int Capture(const CommandLine& line) {
         return kExitNoSound;
     }
     return kExitOk;
+}
+
+int Capture(const CommandLine& line) {
+    const FrameRange frames = OutputFrames(line);
+    std::unique_ptr<FrameSink> sink;
+    std::string partial;  // the video being written
+    std::string noSound;  // why the video is silent
+    if (line.kind != OutputKind::PngFolder) {
+        sink = MakeVideoSink(line, frames, &partial, &noSound);
+        if (!sink) {
+            return kExitFailed;
+        }
+    } else {
+        std::string error;
+        if (!PrepareFrameFolder(line.output, &error)) {
+            Say(error);
+            return kExitFailed;
+        }
+        sink = std::make_unique<PngSequenceSink>(line.output);
+    }
+
+    Say("frames " + std::to_string(frames.first) + " to " + std::to_string(frames.end - 1) +
+        " at " + RateText(line.rate) + " fps (" + Seconds(frames.first, line.rate) + " to " +
+        Seconds(frames.end, line.rate) + ") into " + line.output);
+    ProgressLine progress(frames.end, stderr);
+    RunSettings settings;
+    settings.rate = line.rate;
+    settings.shutter = line.shutter;
+    settings.clip = frames;
+    settings.size = line.size;
+    settings.onProgress = [&](std::int64_t rendered) { progress.Update(rendered); };
+    // The piece's message boxes are told, never shown: nobody is there to dismiss them.
+    settings.onMessageBox = [&](const char* text, const char* caption) {
+        progress.Break();
+        Say(std::string("the piece shows a message box: \"") + text + "\" (" + caption + ")");
+    };
+    const RunResult result = Run(settings, *sink);
+    progress.Finish(result.framesDrawn);
+    return Conclude(result, line, frames, partial, noSound);
+}
+
+// --join: the parts checked, then copied into one video with the soundtrack.
+int Join(const CommandLine& line) {
+    EncodeSettings encode;
+    encode.ffmpeg = FindExecutable("ffmpeg");
+    const std::string ffprobe = FindExecutable("ffprobe");
+    if (encode.ffmpeg.empty() || ffprobe.empty()) {
+        Say("cannot join parts: no ffmpeg and ffprobe on PATH. Install FFmpeg");
+        return kExitFailed;
+    }
+    JoinPlan plan;
+    std::string error;
+    if (!PlanJoin(ffprobe, line.parts, &plan, &error)) {
+        Say(error);
+        Say("nothing written to " + line.output);
+        return kExitUsage;
+    }
+    std::string partial, list;
+    if (!MakePartialFile(line.output, &partial, &error) ||
+        !WriteConcatList(line.parts, line.output, &list, &error)) {
+        Say(error);
+        if (!partial.empty()) {
+            unlink(partial.c_str());
+        }
+        return kExitFailed;
+    }
+    const std::string noSound = WhyNoSoundtrack();
+    if (noSound.empty()) {
+        encode.audioFile = kSoundtrack;
+    } else {
+        Say("no soundtrack: " + noSound + "; the video will be silent");
+    }
+    encode.container = line.kind == OutputKind::Mkv ? Container::Mkv : Container::Mp4;
+    encode.output = partial;
+    encode.rate = plan.rate;
+    encode.firstFrame = plan.clip.first;
+    encode.frames = plan.clip.count();
+    encode.concatList = list;
+    Say("joining " + std::to_string(line.parts.size()) + " parts, frames " +
+        std::to_string(plan.clip.first) + " to " + std::to_string(plan.clip.end - 1) + ", into " +
+        line.output);
+    ChildPipe ffmpeg;
+    std::string log;
+    const bool ok = ffmpeg.Start(FfmpegArguments(encode, plan.width, plan.height), &error) &&
+                    ffmpeg.Finish(&log) == 0;
+    unlink(list.c_str());
+    RunResult result;
+    result.ok = ok;
+    result.written = plan.clip.count();
+    result.error = !error.empty() ? error : "ffmpeg failed:\n" + log;
+    return Conclude(result, line, plan.clip, partial, noSound);
 }
 
 }  // namespace
@@ -193,5 +274,5 @@ int main(int argc, char** argv) {
         std::printf("flimrevo-capture %s\n", FLIMREVO_VERSION);
         return kExitOk;
     }
-    return Capture(line);
+    return line.parts.empty() ? Capture(line) : Join(line);
 }

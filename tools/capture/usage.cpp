@@ -1,0 +1,60 @@
+// flimrevo-capture --help.
+#include "cli.h"
+
+namespace capture {
+
+const char* UsageText() {
+    static const std::string text =
+        "Usage: flimrevo-capture [options] -o OUTPUT\n"
+        "       flimrevo-capture --join PART.mkv... -o OUTPUT\n"
+        "\n"
+        "Renders flimrevo headless, frame by frame at a fixed rate, on a clock of its own:\n"
+        "frame n shows n * 1000 / fps milliseconds (rounded down), however long it takes to\n"
+        "render, and the piece ends itself in its first frame after " +
+        PieceEndText() +
+        " s.\n"
+        "\n"
+        "  -o, --output OUTPUT  NAME.mp4: an H.264 (yuv420p) video with the soundtrack\n"
+        "                       brumlevo.mp3 from the working directory, as AAC, through the\n"
+        "                       ffmpeg found on PATH. NAME.mkv: lossless, RGB as FFV1 (the\n"
+        "                       same pixels as the PNG frames) with the soundtrack as FLAC.\n"
+        "                       An existing video is overwritten once the new one is\n"
+        "                       finished: a capture that fails leaves it as it was.\n"
+        "                       Anything else: a folder (made when missing) of PNG frames\n"
+        "                       frame-00000.png, frame-00001.png, ... from the clip's first\n"
+        "                       frame on; earlier frame files there go first. The name is\n"
+        "                       taken as it is, whatever it holds (file:, a leading -).\n"
+        "  --fps RATE           frames a second from 1 to 1000, whole or a fraction like\n"
+        "                       60000/1001 (default 60); the sound keeps in step to the\n"
+        "                       sample\n"
+        "  --from SECONDS       the clip's start (default 0); the frames before it are\n"
+        "                       rendered too, since what the cues set carries over\n"
+        "  --to SECONDS         the clip's end, not included (default: the piece's end)\n"
+        "  --size WxH | FACTOR  the output's size (default: as rendered, 1024x768): WxH fits\n"
+        "                       the picture inside with its aspect kept, borders black; a\n"
+        "                       factor like 0.25 scales it, to even sizes\n"
+        "  --motion-blur S[:ANGLE]\n"
+        "                       each frame the average, in linear light, of S sub-frames\n"
+        "                       drawn while a shutter of ANGLE degrees (1 to 360, default\n"
+        "                       180) of the frame's interval is open, at whole\n"
+        "                       milliseconds: S may not exceed the milliseconds the\n"
+        "                       shutter holds\n"
+        "  --segment K/N        only part K of N contiguous parts of the clip's frames, into\n"
+        "                       a lossless part file -o NAME.mkv (no sound); run the N parts\n"
+        "                       anywhere, with the same options, then --join them\n"
+        "  --join PART.mkv...   the final video (-o NAME.mp4 or NAME.mkv) from all the parts\n"
+        "                       of one capture, in order, with the soundtrack; the settings\n"
+        "                       come from the parts, which are checked to fit together\n"
+        "  -h, --help           this text\n"
+        "  --version            the version\n"
+        "\n"
+        "Progress goes to standard error. Exit codes: 0 done; 1 failed (the message says\n"
+        "why; nothing unfinished is left); 2 a wrong command line, or parts that do not fit\n"
+        "together; 3 the video was written without sound, because the piece would play none\n"
+        "(brumlevo.mp3 missing, or not sound it can play); 130 interrupted (Ctrl+C,\n"
+        "SIGTERM), the frames so far kept, the sound ending with them (a part keeps\n"
+        "nothing).\n";
+    return text.c_str();
+}
+
+}  // namespace capture
