@@ -1,51 +1,18 @@
 // flimrevo-capture as a user runs it: the real executable in a folder of its own, its frames read
 // back from the PNGs and the MP4 it writes, its exit codes and messages. (Its output names, sound,
 // interruption and a full disk are tried in tests/faults.)
-#include <png.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 
-#include "support/piece_run.h"
-#include "support/process.h"
+#include "frames.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace testsupport;
-
-// Frame `index` of a PNG capture into `dir`, as RGB, top row first.
-std::vector<std::uint8_t> ReadFrame(const std::string& dir, int index, int* width, int* height) {
-    char name[32];
-    std::snprintf(name, sizeof name, "/frame-%05d.png", index);
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    EXPECT_TRUE(png_image_begin_read_from_file(&image, (dir + name).c_str())) << dir << name;
-    image.format = PNG_FORMAT_RGB;
-    *width = static_cast<int>(image.width);
-    *height = static_cast<int>(image.height);
-    std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(image));
-    EXPECT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) << dir << name;
-    return rgb;
-}
-
-// The frame showing `ms` in the tests' own headless run, after frames every 100 ms, as RGB.
-std::vector<std::uint8_t> RenderFrameAt(std::uint32_t ms) {
-    std::vector<std::uint8_t> pixels;
-    PieceRunOptions options;
-    options.frameMs = [&](int n) { return std::min(100u * static_cast<std::uint32_t>(n), ms); };
-    options.onFrame = [&](int n, const host::Frame& frame) {
-        if (100u * static_cast<std::uint32_t>(n) < ms)
-            return true;
-        for (size_t i = 0; i < static_cast<size_t>(frame.width) * frame.height; ++i)
-            pixels.insert(pixels.end(), frame.rgba + 4 * i, frame.rgba + 4 * i + 3);
-        return false;
-    };
-    RunPiece(options);
-    return pixels;
-}
+using namespace capturetest;
 
 TEST(CaptureTool, TwoSecondsAt30FpsToPngAreTheFramesOfTheVirtualClock) {
     Folder dir;
