@@ -91,8 +91,13 @@ TEST(CaptureTool, WrongCommandLinesAndOutputsThatCannotBeMadeLeaveNothing) {
         const char* message;
         const char* path = "/usr/bin:/bin";
     } cases[] = {
-        {"--fps 0 -o a.mp4", 2, "--fps wants a whole number"},
+        {"--fps 0 -o a.mp4", 2, "--fps wants frames a second"},
         {"--fps 1001 -o a.mp4", 2, "from 1 to 1000"},
+        {"--fps 1000/1001 -o a.mp4", 2, "from 1 to 1000"},
+        {"--motion-blur 9 -o a.mp4", 2, "holds 8 of them in the shortest frames"},
+        {"--fps 24000/1001 --motion-blur 22 -o a.mp4", 2,
+         "at 24000/1001 fps a 180-degree shutter holds 21"},
+        {"--motion-blur 4:361 -o a.mp4", 2, "--motion-blur wants SUBFRAMES[:ANGLE]"},
         {"--from 20 --to 10.5 -o a.mp4", 2, "--from 20 must come before --to 10.5"},
         {"--from 92.8 -o a.mp4", 2, "nothing to capture"},
         {"--size 255x191 -o a.mp4", 2, "even width and height"},
@@ -108,7 +113,7 @@ TEST(CaptureTool, WrongCommandLinesAndOutputsThatCannotBeMadeLeaveNothing) {
         EXPECT_FALSE(fs::exists(dir / "a.mp4"));
     }
     EXPECT_EQ(Capture(dir, "--help"), 0);
-    EXPECT_NE(Read(dir / "out.txt").find("--fps N"), std::string::npos);
+    EXPECT_NE(Read(dir / "out.txt").find("--fps RATE"), std::string::npos);
     EXPECT_EQ(Capture(dir, "--version -o a.mp4"), 0);
     EXPECT_EQ(Read(dir / "out.txt"), "flimrevo-capture " FLIMREVO_VERSION "\n");
 }
