@@ -194,7 +194,7 @@ FAULTS = [
        'return n * rate.den * sampleRate / rate.num;')]),
     ('capture-subframes-crowded', 'tools/capture/timing.cpp',
      [('return FrameMs(n, rate) + k * open / SubFrames(n, rate, shutter);',
-       'return FrameMs(n, rate) + k * (open - 1) / SubFrames(n, rate, shutter);')]),
+       'return FrameMs(n, rate) + k * (open + 2) / SubFrames(n, rate, shutter);')]),
     ('capture-shutter-rounded-down', 'tools/capture/timing.cpp',
      [('return (span * angle + 359) / 360;',
        'return span * angle / 360;')]),

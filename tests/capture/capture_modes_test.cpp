@@ -112,9 +112,10 @@ TEST(CaptureModes, MotionBlurIsTheAverageInLinearLightOfItsSubFrames) {
 
 TEST(CaptureModes, PartsRunByGnuParallelJoinToTheOneProcessCaptureAndMisfitsAreRefused) {
     Folder dir;
-    // The whole piece at an NTSC-style rate, 465 frames: frame n shows floor(n * 1001 / 5) ms,
-    // and frame 464, at 92 892 ms, is the first past 92.7 s, the piece's last.
-    const std::string settings = "--fps 5000/1001 --size 128x96";
+    // The whole piece at a tenth of NTSC's rate, 557 frames: frame n shows floor(n * 1001 / 6)
+    // ms, and frame 556, at 92 759 ms, is the first past 92.7 s, the piece's last. The parts
+    // (185, 186 and 186 frames) start between two milliseconds.
+    const std::string settings = "--fps 6000/1001 --size 128x96";
     ASSERT_EQ(Capture(dir, settings + " -o whole.mkv"), 0) << dir.Err();
     const std::string parallel = "parallel --will-cite -j2 --halt now,fail=1 '" FLIMREVO_CAPTURE
                                  "' " +
@@ -133,10 +134,10 @@ TEST(CaptureModes, PartsRunByGnuParallelJoinToTheOneProcessCaptureAndMisfitsAreR
     // framemd5 numbers the frames afresh: the stored times must agree too.
     EXPECT_EQ(Probe(dir, "whole.mkv", "v", "packet=pts"),
               Probe(dir, "joined.mkv", "v", "packet=pts"));
-    EXPECT_EQ(Probe(dir, "joined.mkv", "v", "stream=nb_read_frames"), "nb_read_frames=465\n");
-    // Sound as long as the video, to the sample: 465 frames of 1001/5000 s at 44.1 kHz.
+    EXPECT_EQ(Probe(dir, "joined.mkv", "v", "stream=nb_read_frames"), "nb_read_frames=557\n");
+    // Sound as long as the video, to the sample: 557 frames of 1001/6000 s at 44.1 kHz.
     EXPECT_EQ(Decode(dir, "joined.mkv", "audio").size(),
-              4 * ((2ull * 465 * 1001 * 44100 + 5000) / 10000));
+              4 * ((2ull * 557 * 1001 * 44100 + 6000) / 12000));
 
     // Parts that do not make one capture are refused, and nothing is written.
     ASSERT_EQ(Capture(dir, settings + " --to 1 --segment 1/1 -o other.mkv"), 0) << dir.Err();
@@ -155,9 +156,9 @@ TEST(CaptureModes, PartsRunByGnuParallelJoinToTheOneProcessCaptureAndMisfitsAreR
         {"--join part1.mkv other.mkv part3.mkv -o x.mkv", "are parts of different captures"},
         {"--join whole.mkv -o x.mkv", "whole.mkv is not a part made by flimrevo-capture --segment"},
         {"--join part1.mkv short.mkv part3.mkv -o x.mkv",
-         "short.mkv is unfinished: it holds 3 of its 155 frames"},
+         "short.mkv is unfinished: it holds 3 of its 186 frames"},
         {"--join part1.mkv nothing.mkv -o x.mkv", "nothing.mkv"},
-        {"--fps 5000/1001 --segment 4/3 -o x.mkv", "--segment wants K/N"},
+        {"--fps 6000/1001 --segment 4/3 -o x.mkv", "--segment wants K/N"},
         {"--segment 1/2 -o x.mp4", "a part (--segment) is written lossless"},
         {"--to 0.05 --segment 1/4 -o x.mkv", "the clip has only 3 frames"},
         {"--fps 30 --join part1.mkv -o x.mkv", "--join takes its settings from the parts"},
