@@ -186,7 +186,7 @@ FAULTS = [
     ('audio-streams-never-open', 'src/platform/audio/sdl/bass_sdl.cpp',
      [('    Mix_Music* music = Mix_LoadMUS(path);',
        '    Mix_Music* music = nullptr;')]),
-    ('capture-frame-ms-rounded', 'tools/capture/timing.h',
+    ('capture-frame-ms-rounded', 'src/platform/frame_time.h',
      [('return n * 1000 * rate.den / rate.num;',
        'return (n * 1000 * rate.den + rate.num / 2) / rate.num;')]),
     ('capture-sample-truncated', 'tools/capture/timing.h',

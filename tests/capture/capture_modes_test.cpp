@@ -130,10 +130,10 @@ TEST(CaptureModes, PartsRunByGnuParallelJoinToTheOneProcessCaptureAndMisfitsAreR
             command.replace(at, 1, name);
         ASSERT_EQ(std::system(command.c_str()), 0);
     }
-    EXPECT_EQ(Read(dir / "whole.md5"), Read(dir / "joined.md5"));
+    EXPECT_TRUE(Read(dir / "whole.md5") == Read(dir / "joined.md5"));
     // framemd5 numbers the frames afresh: the stored times must agree too.
-    EXPECT_EQ(Probe(dir, "whole.mkv", "v", "packet=pts"),
-              Probe(dir, "joined.mkv", "v", "packet=pts"));
+    EXPECT_TRUE(Probe(dir, "whole.mkv", "v", "packet=pts") ==
+                Probe(dir, "joined.mkv", "v", "packet=pts"));
     EXPECT_EQ(Probe(dir, "joined.mkv", "v", "stream=nb_read_frames"), "nb_read_frames=557\n");
     // Sound as long as the video, to the sample: 557 frames of 1001/6000 s at 44.1 kHz.
     EXPECT_EQ(Decode(dir, "joined.mkv", "audio").size(),

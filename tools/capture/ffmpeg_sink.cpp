@@ -11,11 +11,15 @@ void Add(std::vector<std::string>* args, std::initializer_list<std::string> more
     args->insert(args->end(), more);
 }
 
-// The frames: raw down the pipe, or the parts' FFV1 as it is.
+// The frames: raw down the pipe, the parts' FFV1 as it is, or a finished video's.
 void AddVideoInput(const EncodeSettings& settings, int width, int height,
                    std::vector<std::string>* args) {
     if (!settings.concatList.empty()) {
         Add(args, {"-f", "concat", "-safe", "0", "-i", "file:" + settings.concatList});
+        return;
+    }
+    if (!settings.videoFile.empty()) {
+        Add(args, {"-i", "file:" + settings.videoFile});
         return;
     }
     Add(args,
@@ -26,6 +30,10 @@ void AddVideoInput(const EncodeSettings& settings, int width, int height,
 }
 
 void AddVideoCodec(const EncodeSettings& settings, std::vector<std::string>* args) {
+    if (!settings.videoFile.empty()) {
+        Add(args, {"-c:v", "copy"});
+        return;
+    }
     const bool joining = !settings.concatList.empty();
     if (settings.container == Container::Mkv) {
         if (joining) {
@@ -54,9 +62,9 @@ void AddVideoCodec(const EncodeSettings& settings, std::vector<std::string>* arg
 }
 
 // The clip's first frame shows its time of the timeline, which starts with the soundtrack; the
-// sound is cut to the clip's frames at the samples nearest their times, so that it stays in step
-// to the sample at any frame rate, and ends with the last frame written when the capture stops
-// early (-shortest).
+// sound is cut to the frames at the samples nearest their times, so that it stays in step to the
+// sample at any frame rate. (ffmpeg's -shortest would cut it at a whole audio packet near the
+// video's end, as that end is rounded in the container's time base.)
 void AddAudioCodec(const EncodeSettings& settings, std::vector<std::string>* args) {
     const std::int64_t first = FrameSample(settings.firstFrame, settings.rate, kAudioRate);
     const std::int64_t end =
@@ -71,7 +79,6 @@ void AddAudioCodec(const EncodeSettings& settings, std::vector<std::string>* arg
         // kbit/s no further from the source.
         Add(args, {"-c:a", "aac", "-aac_coder", "fast", "-b:a", "192k"});
     }
-    Add(args, {"-shortest"});
 }
 
 }  // namespace

@@ -32,6 +32,8 @@ struct EncodeSettings {
     // Non-empty: the frames come from the lossless parts listed in this file (ffmpeg's concat
     // format), not down the pipe.
     std::string concatList;
+    // Non-empty: the frames are this file's video, copied as they are (to add the sound).
+    std::string videoFile;
     std::vector<std::pair<std::string, std::string>> metadata;  // tags of the file
     // x264's fastest preset: on two cores the encoder shares them with the rendering. At crf 20
     // it keeps at least veryfast's quality at crf 18 (higher PSNR), for a larger file.

@@ -112,13 +112,13 @@ std::unique_ptr<FrameSink> MakeVideoSink(const CommandLine& line, const FrameRan
         return nullptr;
     }
     encode.container = line.kind == OutputKind::Mkv ? Container::Mkv : Container::Mp4;
+    // The frames first; the sound goes in once they are all written (AddSoundtrack), and a part
+    // has none: the join adds it once.
     if (line.segment.count > 0) {
-        encode.metadata = PartTags(line);  // and no sound: the join adds it once
+        encode.metadata = PartTags(line);
     } else {
         *noSound = WhyNoSoundtrack();
-        if (noSound->empty()) {
-            encode.audioFile = kSoundtrack;
-        } else {
+        if (!noSound->empty()) {
             Say("no soundtrack: " + *noSound + "; the video will be silent");
         }
     }
@@ -127,6 +127,32 @@ std::unique_ptr<FrameSink> MakeVideoSink(const CommandLine& line, const FrameRan
     encode.firstFrame = frames.first;
     encode.frames = frames.count();
     return std::make_unique<FfmpegSink>(encode);
+}
+
+// Adds the soundtrack, cut to the frames written, to the video in *partial: a second file beside
+// the output takes the video as it is and the sound, and then the first one's place.
+bool AddSoundtrack(const CommandLine& line, const FrameRange& written, std::string* partial,
+                   std::string* error) {
+    EncodeSettings encode;
+    encode.ffmpeg = FindExecutable("ffmpeg");
+    encode.container = line.kind == OutputKind::Mkv ? Container::Mkv : Container::Mp4;
+    encode.rate = line.rate;
+    encode.audioFile = kSoundtrack;
+    encode.firstFrame = written.first;
+    encode.frames = written.count();
+    encode.videoFile = *partial;
+    if (!MakePartialFile(line.output, &encode.output, error)) {
+        return false;
+    }
+    ChildPipe ffmpeg;
+    std::string log;
+    const bool ok = ffmpeg.Start(FfmpegArguments(encode, 0, 0), error) && ffmpeg.Finish(&log) == 0;
+    unlink(partial->c_str());
+    *partial = encode.output;
+    if (!ok && error->empty()) {
+        *error = "ffmpeg failed adding the sound:\n" + log;
+    }
+    return ok;
 }
 
 // What came of a finished run: the video renamed into place, or removed; messages and exit code.
@@ -197,8 +223,13 @@ int Capture(const CommandLine& line) {
         progress.Break();
         Say(std::string("the piece shows a message box: \"") + text + "\" (" + caption + ")");
     };
-    const RunResult result = Run(settings, *sink);
+    RunResult result = Run(settings, *sink);
     progress.Finish(result.framesDrawn);
+    if (result.ok && sink && !partial.empty() && noSound.empty() && line.segment.count == 0 &&
+        result.written > 0) {
+        const FrameRange written{frames.first, frames.first + result.written};
+        result.ok = AddSoundtrack(line, written, &partial, &result.error);
+    }
     return Conclude(result, line, frames, partial, noSound);
 }
 
