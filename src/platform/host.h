@@ -20,6 +20,12 @@ enum class Video {
 // or its display mode's).
 struct VideoMode {
     Video output = Video::Desktop;
+    // > 0: the fullscreen picture of an emulated display mode is drawn at this size instead of
+    // the mode's. The window that covers the mode has this client size (its WM_SIZE, the
+    // viewport at first make-current, the picture read back), and lines are drawn wider in
+    // proportion to its height (glLineWidth, once, at the context's first make-current), so
+    // that the picture looks as at the mode's size, only sharper.
+    int pictureWidth = 0, pictureHeight = 0;
 };
 
 enum class Audio {

@@ -7,6 +7,7 @@
 
 #include "blend.h"
 #include "driver/piece.h"
+#include "platform/letterbox.h"
 #include "timeline/timeline.h"
 
 namespace capture {
@@ -137,7 +138,7 @@ class Writer {
         }
         opened_ = true;
         source_ = frame;
-        ResolveSize(settings_.size, frame.width, frame.height, &out_.width, &out_.height);
+        ResolveSize(settings_.size, kModeWidth, kModeHeight, &out_.width, &out_.height);
         const size_t pixels = static_cast<size_t>(out_.width) * static_cast<size_t>(out_.height);
         if (out_.width != frame.width || out_.height != frame.height) {
             scaler_ =
@@ -167,6 +168,12 @@ class Writer {
 };
 
 }  // namespace
+
+void PictureSize(int outWidth, int outHeight, int supersample, int* width, int* height) {
+    const platform::FitRect fit = platform::FitInside(kModeWidth, kModeHeight, outWidth, outHeight);
+    *width = fit.width * supersample;
+    *height = fit.height * supersample;
+}
 
 FrameRange ClipFrames(std::int64_t fromMs, std::int64_t toMs, Rate rate) {
     FrameRange range;
@@ -199,6 +206,15 @@ RunResult Run(const RunSettings& settings, FrameSink& sink) {
 
     host::Options options;
     options.video.output = host::Video::Headless;
+    // The piece draws at the output's size (the part of it its picture fills), or a multiple of
+    // it: its window has that size, and the frames are averaged down to the output.
+    int outWidth = 0, outHeight = 0, pictureWidth = 0, pictureHeight = 0;
+    ResolveSize(settings.size, kModeWidth, kModeHeight, &outWidth, &outHeight);
+    PictureSize(outWidth, outHeight, settings.supersample, &pictureWidth, &pictureHeight);
+    if (pictureWidth != kModeWidth || pictureHeight != kModeHeight) {
+        options.video.pictureWidth = pictureWidth;
+        options.video.pictureHeight = pictureHeight;
+    }
     // A real output that discards what it is given: the piece's audio start-up succeeds and
     // stays quiet, and its one audio message means what it means live, a missing soundtrack.
     options.audio = host::Audio::Silent;

@@ -46,9 +46,17 @@ struct OutputSize {
 // The frame size for a rendered picture of width x height.
 void ResolveSize(const OutputSize& size, int width, int height, int* outWidth, int* outHeight);
 
+// The piece's display mode: what it draws at unless told otherwise.
+constexpr int kModeWidth = 1024, kModeHeight = 768;
+
+// The size the piece draws its picture at for output frames of outWidth x outHeight: the
+// largest of its own aspect that fits, times supersample.
+void PictureSize(int outWidth, int outHeight, int supersample, int* width, int* height);
+
 struct RunSettings {
     Rate rate{60};
     Shutter shutter;
+    int supersample = 1;  // the picture drawn at this many times the output size, and averaged down
     FrameRange clip;
     OutputSize size;
     // Called after each output frame is rendered (all its sub-frames, also before the clip) with

@@ -148,8 +148,10 @@ bool ParsePair(const std::string& text, char separator, std::int64_t most, std::
            (at == std::string::npos || ParseWhole(text.substr(at + 1), most, second));
 }
 
-const char* const kValueOptions[] = {"--fps", "--from",   "--to",      "--size",
-                                     "-o",    "--output", "--segment", "--motion-blur"};
+const char* const kValueOptions[] = {"--fps",    "--from",    "--to",          "--size",       "-o",
+                                     "--output", "--segment", "--motion-blur", "--supersample"};
+const int kMostSupersample = 4;
+const int kMostPicture = 16384;  // pixels on a side: what software GL draws into at most
 
 bool TakesValue(const std::string& option) {
     for (const char* name : kValueOptions) {
@@ -195,6 +197,14 @@ bool TakeValue(const std::string& option, const std::string& value, CommandLine*
             return false;
         }
         line->shutter = Shutter{static_cast<int>(samples), static_cast<int>(angle)};
+    } else if (option == "--supersample") {
+        std::int64_t factor = 0;
+        if (!ParseWhole(value, kMostSupersample, &factor) || factor < 1) {
+            *error = "--supersample wants a whole number from 1 to " +
+                     std::to_string(kMostSupersample) + ", not " + Quoted(value);
+            return false;
+        }
+        line->supersample = static_cast<int>(factor);
     } else if (option == "--segment") {
         std::int64_t index = 0, count = 0;
         if (value.find('/') == std::string::npos ||
@@ -245,6 +255,16 @@ bool CheckTogether(CommandLine* line, std::string* error) {
         (line->size.width % 2 != 0 || line->size.height % 2 != 0)) {
         *error = "a video needs an even width and height, not --size " +
                  std::to_string(line->size.width) + "x" + std::to_string(line->size.height);
+        return false;
+    }
+    int outWidth = 0, outHeight = 0, width = 0, height = 0;
+    ResolveSize(line->size, kModeWidth, kModeHeight, &outWidth, &outHeight);
+    PictureSize(outWidth, outHeight, line->supersample, &width, &height);
+    if (width > kMostPicture || height > kMostPicture) {
+        *error = "--supersample " + std::to_string(line->supersample) + " at " +
+                 std::to_string(outWidth) + "x" + std::to_string(outHeight) + " draws " +
+                 std::to_string(width) + "x" + std::to_string(height) + ", more than " +
+                 std::to_string(kMostPicture) + " pixels on a side";
         return false;
     }
     const Shutter shutter = line->shutter;

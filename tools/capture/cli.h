@@ -27,6 +27,7 @@ struct CommandLine {
     std::int64_t fromMs = 0;
     std::int64_t toMs = -1;  // -1: to the piece's end
     OutputSize size;
+    int supersample = 1;
     Segment segment;
     std::vector<std::string> parts;  // --join PARTS...
     std::string output;

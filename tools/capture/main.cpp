@@ -215,6 +215,7 @@ int Capture(const CommandLine& line) {
     RunSettings settings;
     settings.rate = line.rate;
     settings.shutter = line.shutter;
+    settings.supersample = line.supersample;
     settings.clip = frames;
     settings.size = line.size;
     settings.onProgress = [&](std::int64_t rendered) { progress.Update(rendered); };
