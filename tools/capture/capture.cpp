@@ -227,6 +227,10 @@ RunResult Run(const RunSettings& settings, FrameSink& sink) {
     // Only the clip's pictures are read, each while the piece draws the next frame.
     options.frames.take = [&](const host::Frame& frame) { return writer.Take(frame); };
     options.frames.wantsPicture = [&writer](std::int64_t index) { return writer.InClip(index); };
+    // The frames before the clip are drawn, since what the cues set carries over, but cheaply.
+    options.frames.cheap = [&writer, clip](std::int64_t index) {
+        return writer.At(index).frame < clip.first;
+    };
     options.frames.late = true;
     // The piece ends itself after frame pieceFrames - 1; a clip that stops earlier closes it, and
     // it finishes the frame it is in as it does on a close request.

@@ -56,5 +56,9 @@ void FrameShown(GlContext* context, const FinishedFrame& frame);
 // Hands the host the finished frame still being read back in the framebuffer object the program
 // is not drawing into.
 void DeliverLate(GlContext* context);
+// Before the program draws frame `index`: a frame the host wants drawn cheaply goes into a
+// scissor box of one pixel; the program's own scissor test and box are back for the next frame
+// that is not.
+void PrepareFrame(GlContext* context, std::int64_t index);
 
 }  // namespace platform

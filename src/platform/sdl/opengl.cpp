@@ -280,6 +280,7 @@ BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) try {
         glViewport(0, 0, context->width, context->height);
         glScissor(0, 0, context->width, context->height);
         platform::ScaleLines(context, dc->window);
+        platform::PrepareFrame(context, state.framesPresented);
     }
     return TRUE;
 } catch (const std::bad_alloc&) {
