@@ -219,6 +219,16 @@ FAULTS = [
     ('capture-blur-limit-one-more', 'tools/capture/cli.cpp',
      [('if (shutter.samples > most) {',
        'if (shutter.samples > most + 1) {')]),
+    ('capture-lines-not-scaled', 'src/platform/sdl/opengl.cpp',
+     [('        platform::ScaleLines(context, dc->window);\n', '')]),
+    ('capture-picture-at-mode-size', 'src/platform/sdl/windows.cpp',
+     [('        window->clientWidth = video.pictureWidth;\n', '')]),
+    ('capture-cheap-frames-keep-scissor', 'src/platform/sdl/frames.cpp',
+     [('        if (!context->programScissor) {\n            glDisable(GL_SCISSOR_TEST);\n        }',
+       '')]),
+    ('capture-supersample-truncated', 'tools/capture/scaler.cpp',
+     [('out[i] = static_cast<std::uint8_t>((sums[i] + count / 2) / count);',
+       'out[i] = static_cast<std::uint8_t>(sums[i] / count);')]),
 ]
 
 EXTRA_FAULTS = [
