@@ -74,6 +74,37 @@ TEST(CaptureTool, FullLengthMp4HasTheFrameRateLengthVideoAndSound) {
     EXPECT_GT(std::atof(report.c_str() + report.find("mean_volume: ") + 13), -40.0) << report;
 }
 
+// The presets on short clips: their sizes, rates and codecs, an option given with one overriding
+// it, and the party's same bytes from a second run.
+TEST(CaptureTool, PresetsMakeTheirVideosAndGiveWayToOptions) {
+    Folder dir;
+    const struct {
+        const char* args;
+        const char* file;
+        const char* video;
+    } cases[] = {
+        {"--preset party-1080p --to 0.2", "a.mp4",
+         "codec_name=h264|profile=High|width=1920|height=1080|r_frame_rate=60/1\n"},
+        {"--preset party-1080p --to 0.2", "b.mp4",
+         "codec_name=h264|profile=High|width=1920|height=1080|r_frame_rate=60/1\n"},
+        {"--preset party-1080p --fps 30 --to 0.2", "c.mp4",
+         "codec_name=h264|profile=High|width=1920|height=1080|r_frame_rate=30/1\n"},
+        {"--preset youtube-4k --to 0.04", "y.mp4",
+         "codec_name=h264|profile=High|width=3840|height=2160|r_frame_rate=60/1\n"},
+        {"--preset archive --to 0.04", "z.mkv",
+         "codec_name=ffv1|profile=unknown|width=1024|height=768|r_frame_rate=60/1\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        ASSERT_EQ(Capture(dir, std::string(c.args) + " -o " + c.file), 0) << dir.Err();
+        EXPECT_EQ(Probe(dir, c.file, "v", "stream=codec_name,profile,width,height,r_frame_rate"),
+                  c.video);
+    }
+    EXPECT_TRUE(Read(dir / "a.mp4") == Read(dir / "b.mp4"));
+    EXPECT_EQ(Read(dir / "a.mp4").find("Lavf"), std::string::npos)
+        << "ffmpeg's version in the file";
+}
+
 TEST(CaptureTool, WrongCommandLinesAndOutputsThatCannotBeMadeLeaveNothing) {
     Folder dir;
     std::ofstream(dir / "plain") << "x";  // root may write anywhere: a file stands for a folder
@@ -98,6 +129,8 @@ TEST(CaptureTool, WrongCommandLinesAndOutputsThatCannotBeMadeLeaveNothing) {
         {"--size 255x191 -o a.mp4", 2, "even width and height"},
         {"--bogus -o a.mp4", 2, "unknown option '--bogus'"},
         {"-o", 2, "-o needs a value"},
+        {"--preset party --to 1 -o a.mp4", 2, "unknown preset 'party' (there are: party-1080p"},
+        {"--preset archive --to 1 -o a.mp4", 2, "the preset is lossless: -o NAME.mkv"},
         {"--to 1 -o plain/a.mp4", 1, "cannot write plain/a.mp4: Not a directory"},
         {"--to 1 -o a.mp4", 1, "no ffmpeg on PATH", "empty"},
     };
@@ -109,6 +142,7 @@ TEST(CaptureTool, WrongCommandLinesAndOutputsThatCannotBeMadeLeaveNothing) {
     }
     EXPECT_EQ(Capture(dir, "--help"), 0);
     EXPECT_NE(Read(dir / "out.txt").find("--fps RATE"), std::string::npos);
+    EXPECT_NE(Read(dir / "out.txt").find("youtube-4k"), std::string::npos);
     EXPECT_EQ(Capture(dir, "--version -o a.mp4"), 0);
     EXPECT_EQ(Read(dir / "out.txt"), "flimrevo-capture " FLIMREVO_VERSION "\n");
 }

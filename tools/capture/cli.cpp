@@ -1,5 +1,7 @@
 #include "cli.h"
 
+#include "presets.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -148,8 +150,9 @@ bool ParsePair(const std::string& text, char separator, std::int64_t most, std::
            (at == std::string::npos || ParseWhole(text.substr(at + 1), most, second));
 }
 
-const char* const kValueOptions[] = {"--fps",    "--from",    "--to",          "--size",       "-o",
-                                     "--output", "--segment", "--motion-blur", "--supersample"};
+const char* const kValueOptions[] = {
+    "--fps",    "--from",    "--to",          "--size",        "-o",
+    "--output", "--segment", "--motion-blur", "--supersample", "--preset"};
 const int kMostSupersample = 4;
 const int kMostPicture = 16384;  // pixels on a side: what software GL draws into at most
 
@@ -162,9 +165,41 @@ bool TakesValue(const std::string& option) {
     return false;
 }
 
+// Applies the last --preset of the command line to *line, before anything else is read.
+bool ApplyPreset(int argc, char** argv, CommandLine* line, std::string* error) {
+    const Preset* found = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        std::string name;
+        if (arg.compare(0, 9, "--preset=") == 0) {
+            name = arg.substr(9);
+        } else if (arg == "--preset" && i + 1 < argc) {
+            name = argv[++i];
+        } else {
+            continue;
+        }
+        found = FindPreset(name);
+        if (found == nullptr) {
+            std::string known;
+            for (const Preset& preset : Presets()) {
+                known += (known.empty() ? "" : ", ") + std::string(preset.name);
+            }
+            *error = "unknown preset " + Quoted(name) + " (there are: " + known + ")";
+            return false;
+        }
+    }
+    if (found != nullptr) {
+        found->apply(line);
+    }
+    return true;
+}
+
 // One option's value into *line; false with *error when it cannot be taken.
 bool TakeValue(const std::string& option, const std::string& value, CommandLine* line,
                std::string* error) {
+    if (option == "--preset") {
+        return true;  // applied already
+    }
     if (option == "--fps") {
         if (!ParseRate(value, &line->rate)) {
             *error = "--fps wants frames a second from 1 to " + std::to_string(kMostFps) +
@@ -240,6 +275,10 @@ bool CheckTogether(CommandLine* line, std::string* error) {
         }
         return true;
     }
+    if (line->lossless && line->kind != OutputKind::Mkv) {
+        *error = "the preset is lossless: -o NAME.mkv, not " + Quoted(line->output);
+        return false;
+    }
     if (line->toMs >= 0 && line->fromMs >= line->toMs) {
         *error = "--from " + SecondsText(line->fromMs) + " must come before --to " +
                  SecondsText(line->toMs);
@@ -311,6 +350,9 @@ FrameRange OutputFrames(const CommandLine& line) {
 
 bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* error) {
     std::string setting;  // the first option given other than the output
+    if (!ApplyPreset(argc, argv, line, error)) {
+        return false;
+    }
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
         std::string value;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "capture.h"
+#include "ffmpeg_sink.h"
 
 namespace capture {
 
@@ -32,6 +33,9 @@ struct CommandLine {
     std::vector<std::string> parts;  // --join PARTS...
     std::string output;
     OutputKind kind = OutputKind::Mp4;
+    // How an MP4 is encoded; the capture fills in the rest (ffmpeg, output, clip, sound).
+    EncodeSettings encode;
+    bool lossless = false;  // only -o NAME.mkv goes
     bool help = false;
     bool version = false;
 };
@@ -50,10 +54,11 @@ constexpr int kExitUsage = 2;          // the command line is wrong; nothing was
 constexpr int kExitNoSound = 3;        // the video was written, without its soundtrack
 constexpr int kExitInterrupted = 130;  // Ctrl+C or SIGTERM: the frames so far were written
 
-// Fills *line from argv. False with *error for anything it cannot take, and for a command that
-// would capture nothing; --help and --version need nothing else.
+// Fills *line from argv, starting from the settings of the --preset given, if any. False with
+// *error for anything it cannot take, and for a command that would capture nothing; --help and
+// --version need nothing else.
 bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* error);
 
-const char* UsageText();
+std::string UsageText();
 
 }  // namespace capture

@@ -39,6 +39,13 @@ struct EncodeSettings {
     // it keeps at least veryfast's quality at crf 18 (higher PSNR), for a larger file.
     std::string preset = "ultrafast";  // x264's speed preset
     int crf = 20;                      // x264's constant quality
+    int videoKbps = 0;    // > 0: this average bit rate in kbit/s instead of constant quality
+    std::string profile;  // the H.264 profile asked for ("high"); empty: what the preset makes
+    int audioKbps = 192;
+    // x264's threads; 0: as many as ffmpeg picks for the machine. x264 makes the same stream
+    // from the same frames only with the same number of threads.
+    int threads = 0;
+    bool bitexact = false;  // no encoder versions, dates or other metadata in the file
     PipeFormat pipeFormat = PipeFormat::Rgba;
 };
 

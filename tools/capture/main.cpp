@@ -99,7 +99,7 @@ bool MakePartialFile(const std::string& output, std::string* partial, std::strin
 // where the piece would play one (else *noSound says why). Null after a message when it cannot be.
 std::unique_ptr<FrameSink> MakeVideoSink(const CommandLine& line, const FrameRange& frames,
                                          std::string* partial, std::string* noSound) {
-    EncodeSettings encode;
+    EncodeSettings encode = line.encode;
     encode.ffmpeg = FindExecutable("ffmpeg");
     if (encode.ffmpeg.empty()) {
         Say("cannot make a video: no ffmpeg on PATH. Install FFmpeg, or write PNG frames "
@@ -133,7 +133,7 @@ std::unique_ptr<FrameSink> MakeVideoSink(const CommandLine& line, const FrameRan
 // the output takes the video as it is and the sound, and then the first one's place.
 bool AddSoundtrack(const CommandLine& line, const FrameRange& written, std::string* partial,
                    std::string* error) {
-    EncodeSettings encode;
+    EncodeSettings encode = line.encode;
     encode.ffmpeg = FindExecutable("ffmpeg");
     encode.container = line.kind == OutputKind::Mkv ? Container::Mkv : Container::Mp4;
     encode.rate = line.rate;
@@ -236,7 +236,7 @@ int Capture(const CommandLine& line) {
 
 // --join: the parts checked, then copied into one video with the soundtrack.
 int Join(const CommandLine& line) {
-    EncodeSettings encode;
+    EncodeSettings encode = line.encode;
     encode.ffmpeg = FindExecutable("ffmpeg");
     const std::string ffprobe = FindExecutable("ffprobe");
     if (encode.ffmpeg.empty() || ffprobe.empty()) {
@@ -299,7 +299,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     if (line.help) {
-        std::fputs(UsageText(), stdout);
+        std::fputs(UsageText().c_str(), stdout);
         return kExitOk;
     }
     if (line.version) {
