@@ -10,8 +10,9 @@
 // are the costs of the pipe and conversion, and of the encoder.
 //
 //   capture_bench [--fps N] [--to SECONDS] [--rounds R] [--pipe rgba|rgb] [--preset P] [--crf N]
-//                 [--skip-render] [--skip-convert] [--skip-encode]
+//                 [--skip-render] [--skip-convert] [--skip-encode] [--modes]
 //
+// --modes: the capture's modes against each other instead (see RunModes).
 // Default: the whole piece at 10 fps (928 frames, every part of the timeline), one round. --fps 60
 // without --to times the full 60 fps capture (5,563 frames). The ways alternate round by round;
 // every round is printed. Run it in <build>/bin, beside brumlevo.mp3; the video goes to a temporary
@@ -84,10 +85,12 @@ double CpuSeconds(int who) {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
 }
 
-Figures RunOnce(int fps, std::int64_t toMs, capture::FrameSink& sink) {
-    capture::RunSettings settings;
-    settings.fps = fps;
-    settings.clip = capture::ClipFrames(0, toMs, fps);
+Figures RunOnce(int fps, std::int64_t toMs, capture::FrameSink& sink,
+                capture::RunSettings settings = {}) {
+    settings.rate = capture::Rate{fps, 1};
+    if (settings.clip.count() == 0) {
+        settings.clip = capture::ClipFrames(0, toMs, settings.rate);
+    }
     const double own = CpuSeconds(RUSAGE_SELF), children = CpuSeconds(RUSAGE_CHILDREN);
     const capture::RunResult result = capture::Run(settings, sink);
     if (!result.ok) {
@@ -103,13 +106,57 @@ void Report(int round, const char* name, const Figures& f) {
                 f.ownCpu, f.ffmpegCpu);
 }
 
+// The capture's modes against each other, in one run: a frame drawn cheaply before a clip
+// against one rendered and read back; --supersample 2 against plain at the same output size; and
+// the YouTube 4K settings (3840 x 2160) per frame with N-times supersampling and S sub-frames.
+bool RunModes(int fps, std::int64_t toMs) {
+    const capture::Rate rate{fps, 1};
+    const capture::FrameRange clip = capture::ClipFrames(0, toMs, rate);
+    DiscardSink discard;
+    capture::RunSettings last;  // only the clip's last frame written: the rest drawn cheaply
+    last.clip = capture::FrameRange{clip.end - 1, clip.end};
+    const Figures cheap = RunOnce(fps, toMs, discard, last);
+    const Figures full = RunOnce(fps, toMs, discard);
+    std::printf("skipped frame   %6.2f ms, rendered and read %6.2f ms: %.2f of it\n",
+                cheap.seconds * 1000 / clip.count(), full.seconds * 1000 / clip.count(),
+                cheap.seconds / full.seconds);
+    capture::RunSettings twice;
+    twice.supersample = 2;
+    const Figures smooth = RunOnce(fps, toMs, discard, twice);
+    std::printf("--supersample 2 %6.2f ms a frame, plain %6.2f ms: %.2fx\n",
+                smooth.seconds * 1000 / clip.count(), full.seconds * 1000 / clip.count(),
+                smooth.seconds / full.seconds);
+    bool ok = cheap.ok && full.ok && smooth.ok;
+    // A run writes the clip's last frame, another its last four; the difference is three frames
+    // at 4K, without the cheap frames before them and the start-up.
+    for (const int n : {1, 2}) {
+        for (const int s : {1, 2, 4}) {
+            capture::RunSettings youtube;
+            youtube.size = capture::OutputSize{3840, 2160, 0};
+            youtube.supersample = n;
+            youtube.shutter = capture::Shutter{s, 180};
+            youtube.clip = capture::FrameRange{clip.end - 1, clip.end};
+            const Figures one = RunOnce(fps, toMs, discard, youtube);
+            youtube.clip.first = clip.end - 4;
+            const Figures four = RunOnce(fps, toMs, discard, youtube);
+            const double perFrame = (four.seconds - one.seconds) / 3;
+            std::printf(
+                "3840x2160 N=%d S=%d %7.0f ms a frame, the whole piece (%lld frames) %.0f s\n", n,
+                s, perFrame * 1000, static_cast<long long>(capture::PieceFrames(rate)),
+                perFrame * static_cast<double>(capture::PieceFrames(rate)));
+            ok = ok && one.ok && four.ok;
+        }
+    }
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     int fps = 10;
     std::int64_t toMs = -1;
     int rounds = 1;
-    bool render = true, convert = true, encode = true;
+    bool render = true, convert = true, encode = true, modes = false;
     capture::EncodeSettings encodeSettings;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -139,6 +186,8 @@ int main(int argc, char** argv) {
             convert = false;
         } else if (arg == "--skip-encode") {
             encode = false;
+        } else if (arg == "--modes") {
+            modes = true;
         } else {
             std::fprintf(stderr, "capture_bench: unknown argument %s\n", arg.c_str());
             return 2;
@@ -148,12 +197,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "capture_bench: --fps from 1 to 1000\n");
         return 2;
     }
+    if (modes) {
+        return RunModes(fps, toMs) ? 0 : 1;
+    }
     const std::string ffmpeg = capture::FindExecutable("ffmpeg");
     if ((convert || encode) && ffmpeg.empty()) {
         std::fprintf(stderr, "capture_bench: no ffmpeg on PATH\n");
         return 1;
     }
-    const capture::FrameRange clip = capture::ClipFrames(0, toMs, fps);
+    const capture::FrameRange clip = capture::ClipFrames(0, toMs, capture::Rate{fps, 1});
     std::printf(
         "capture at 1024x768, %d fps, %lld frames (%.3f s of the piece); x264 preset %s, "
         "crf %d\n",
@@ -185,7 +237,7 @@ int main(int argc, char** argv) {
             }
             close(fd);
             settings.output = output;
-            settings.fps = fps;
+            settings.rate = capture::Rate{fps, 1};
             settings.audioFile = access("brumlevo.mp3", R_OK) == 0 ? "brumlevo.mp3" : "";
             settings.frames = clip.count();
             capture::FfmpegSink sink(settings);

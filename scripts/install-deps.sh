@@ -13,7 +13,7 @@ run_packages=(
 )
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libmpg123-dev
-  xvfb xauth xfonts-base xdotool x11-apps x11-utils x11-xserver-utils imagemagick clang-format valgrind
+  xvfb xauth xfonts-base xdotool x11-apps x11-utils x11-xserver-utils imagemagick clang-format valgrind parallel
   mingw-w64 binutils-mingw-w64 wine wine64 pulseaudio lame
   emscripten chromium chromium-driver python3-selenium python3-numpy python3-pil zip unzip
 )

@@ -20,6 +20,12 @@ enum class Video {
 // or its display mode's).
 struct VideoMode {
     Video output = Video::Desktop;
+    // > 0: the fullscreen picture of an emulated display mode is drawn at this size instead of
+    // the mode's. The window that covers the mode has this client size (its WM_SIZE, the
+    // viewport at first make-current, the picture read back), and lines are drawn wider in
+    // proportion to its height (glLineWidth, once, at the context's first make-current), so
+    // that the picture looks as at the mode's size, only sharper.
+    int pictureWidth = 0, pictureHeight = 0;
 };
 
 enum class Audio {
@@ -48,6 +54,10 @@ struct FrameSink {
     std::function<bool(const Frame&)> take;
     // Whether frame n's picture is read back at all (unset: every frame's).
     std::function<bool(std::int64_t n)> wantsPicture;
+    // Whether frame n is drawn cheaply: its GL calls all happen (what they set carries over to
+    // later frames), but into a scissor box of one pixel, so that next to nothing is
+    // rasterised; its picture is never read (unset: no frame is).
+    std::function<bool(std::int64_t n)> cheap;
     // Each picture is read while the piece draws the next frame, where the GL has the means:
     // frame n then reaches `take` during the next frame's presentation, and the last frame when
     // its context is released. Otherwise during its own presentation.

@@ -1,51 +1,18 @@
 // flimrevo-capture as a user runs it: the real executable in a folder of its own, its frames read
 // back from the PNGs and the MP4 it writes, its exit codes and messages. (Its output names, sound,
 // interruption and a full disk are tried in tests/faults.)
-#include <png.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 
-#include "support/piece_run.h"
-#include "support/process.h"
+#include "frames.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace testsupport;
-
-// Frame `index` of a PNG capture into `dir`, as RGB, top row first.
-std::vector<std::uint8_t> ReadFrame(const std::string& dir, int index, int* width, int* height) {
-    char name[32];
-    std::snprintf(name, sizeof name, "/frame-%05d.png", index);
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    EXPECT_TRUE(png_image_begin_read_from_file(&image, (dir + name).c_str())) << dir << name;
-    image.format = PNG_FORMAT_RGB;
-    *width = static_cast<int>(image.width);
-    *height = static_cast<int>(image.height);
-    std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(image));
-    EXPECT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) << dir << name;
-    return rgb;
-}
-
-// The frame showing `ms` in the tests' own headless run, after frames every 100 ms, as RGB.
-std::vector<std::uint8_t> RenderFrameAt(std::uint32_t ms) {
-    std::vector<std::uint8_t> pixels;
-    PieceRunOptions options;
-    options.frameMs = [&](int n) { return std::min(100u * static_cast<std::uint32_t>(n), ms); };
-    options.onFrame = [&](int n, const host::Frame& frame) {
-        if (100u * static_cast<std::uint32_t>(n) < ms)
-            return true;
-        for (size_t i = 0; i < static_cast<size_t>(frame.width) * frame.height; ++i)
-            pixels.insert(pixels.end(), frame.rgba + 4 * i, frame.rgba + 4 * i + 3);
-        return false;
-    };
-    RunPiece(options);
-    return pixels;
-}
+using namespace capturetest;
 
 TEST(CaptureTool, TwoSecondsAt30FpsToPngAreTheFramesOfTheVirtualClock) {
     Folder dir;
@@ -69,26 +36,19 @@ TEST(CaptureTool, TwoSecondsAt30FpsToPngAreTheFramesOfTheVirtualClock) {
     EXPECT_TRUE(RenderFrameAt(1266) == frame);
     EXPECT_FALSE(RenderFrameAt(1267) == frame);
 
-    // Into a square: the 4:3 picture fits as 256 x 192 in the middle, borders black, and each
-    // pixel is the mean of the 4 x 4 block it covers, rounded to the nearest.
-    ASSERT_EQ(Capture(dir, "--fps=30 --from=1.2 --to=1.25 --size=256x256 -o small"), 0);
-    const auto full = ReadFrame(dir / "frames", 36, &width, &height);  // the first at 1200 ms
-    const auto square = ReadFrame(dir / "small", 0, &width, &height);
+    // Into a square: the piece draws a 256 x 192 picture, which lies in the middle, as a capture
+    // at that size has it, borders black.
+    ASSERT_EQ(Capture(dir, "--fps=30 --from=1.2 --to=1.25 --size=256x256 -o square"), 0);
+    ASSERT_EQ(Capture(dir, "--fps=30 --from=1.2 --to=1.25 --size=256x192 -o fit"), 0);
+    const auto square = ReadFrame(dir / "square", 0, &width, &height);
     ASSERT_EQ(width, 256);
     ASSERT_EQ(height, 256);
-    int wrong = 0;
-    for (int y = 0; y < 256; ++y) {
-        for (int x = 0; x < 256; ++x) {
-            for (int c = 0; c < 3; ++c) {
-                double sum = 0;
-                for (int dy = 0; y >= 32 && y < 224 && dy < 4; ++dy)
-                    for (int dx = 0; dx < 4; ++dx)
-                        sum += full[(((y - 32) * 4 + dy) * 1024 + x * 4 + dx) * 3 + c];
-                wrong += square[(y * 256 + x) * 3 + c] != std::floor(sum / 16 + 0.5);
-            }
-        }
-    }
-    EXPECT_EQ(wrong, 0);
+    const auto fit = ReadFrame(dir / "fit", 0, &width, &height);
+    const size_t row = 256 * 3, border = 32 * row;
+    EXPECT_TRUE(std::vector<std::uint8_t>(square.begin() + border, square.end() - border) == fit);
+    EXPECT_EQ(std::count(square.begin(), square.begin() + border, 0), static_cast<long>(border));
+    EXPECT_EQ(std::count(square.end() - border, square.end(), 0), static_cast<long>(border));
+    EXPECT_FALSE(fit == std::vector<std::uint8_t>(fit.size(), 0));
 }
 
 TEST(CaptureTool, FullLengthMp4HasTheFrameRateLengthVideoAndSound) {
@@ -114,20 +74,33 @@ TEST(CaptureTool, FullLengthMp4HasTheFrameRateLengthVideoAndSound) {
     EXPECT_GT(std::atof(report.c_str() + report.find("mean_volume: ") + 13), -40.0) << report;
 }
 
-// The release's video settings on a short clip: the preset's size, rate and profile, an option
-// given with it overriding it, and the same bytes from a second run.
-TEST(CaptureTool, PartyPresetMakesHighProfile1080p60TheSameEachTime) {
+// The presets on short clips: their sizes, rates and codecs, an option given with one overriding
+// it, and the party's same bytes from a second run.
+TEST(CaptureTool, PresetsMakeTheirVideosAndGiveWayToOptions) {
     Folder dir;
-    for (const char* name : {"a.mp4", "b.mp4", "c.mp4"}) {
-        const std::string fps = name[0] == 'c' ? " --fps 30" : "";
-        ASSERT_EQ(Capture(dir, "--preset party-1080p" + fps + " --to 0.2 -o " + name), 0)
-            << dir.Err();
+    const struct {
+        const char* args;
+        const char* file;
+        const char* video;
+    } cases[] = {
+        {"--preset party-1080p --to 0.2", "a.mp4",
+         "codec_name=h264|profile=High|width=1920|height=1080|r_frame_rate=60/1\n"},
+        {"--preset party-1080p --to 0.2", "b.mp4",
+         "codec_name=h264|profile=High|width=1920|height=1080|r_frame_rate=60/1\n"},
+        {"--preset party-1080p --fps 30 --to 0.2", "c.mp4",
+         "codec_name=h264|profile=High|width=1920|height=1080|r_frame_rate=30/1\n"},
+        {"--preset youtube-4k --to 0.04", "y.mp4",
+         "codec_name=h264|profile=High|width=3840|height=2160|r_frame_rate=60/1\n"},
+        {"--preset archive --to 0.04", "z.mkv",
+         "codec_name=ffv1|profile=unknown|width=1024|height=768|r_frame_rate=60/1\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        ASSERT_EQ(Capture(dir, std::string(c.args) + " -o " + c.file), 0) << dir.Err();
+        EXPECT_EQ(Probe(dir, c.file, "v", "stream=codec_name,profile,width,height,r_frame_rate"),
+                  c.video);
     }
-    const std::string video = "stream=codec_name,profile,width,height,r_frame_rate";
-    EXPECT_EQ(Probe(dir, "a.mp4", "v", video),
-              "codec_name=h264|profile=High|width=1920|height=1080|r_frame_rate=60/1\n");
-    EXPECT_EQ(Probe(dir, "c.mp4", "v", "stream=r_frame_rate"), "r_frame_rate=30/1\n");
-    EXPECT_EQ(Read(dir / "a.mp4"), Read(dir / "b.mp4"));
+    EXPECT_TRUE(Read(dir / "a.mp4") == Read(dir / "b.mp4"));
     EXPECT_EQ(Read(dir / "a.mp4").find("Lavf"), std::string::npos)
         << "ffmpeg's version in the file";
 }
@@ -192,8 +165,15 @@ TEST(CaptureTool, WrongCommandLinesAndOutputsThatCannotBeMadeLeaveNothing) {
         const char* message;
         const char* path = "/usr/bin:/bin";
     } cases[] = {
-        {"--fps 0 -o a.mp4", 2, "--fps wants a whole number"},
+        {"--fps 0 -o a.mp4", 2, "--fps wants frames a second"},
         {"--fps 1001 -o a.mp4", 2, "from 1 to 1000"},
+        {"--fps 1000/1001 -o a.mp4", 2, "from 1 to 1000"},
+        {"--motion-blur 9 -o a.mp4", 2, "holds 8 of them in the shortest frames"},
+        {"--fps 24000/1001 --motion-blur 22 -o a.mp4", 2,
+         "at 24000/1001 fps a 180-degree shutter holds 21"},
+        {"--motion-blur 4:361 -o a.mp4", 2, "--motion-blur wants SUBFRAMES[:ANGLE]"},
+        {"--supersample 5 -o a.mp4", 2, "--supersample wants a whole number from 1 to 4"},
+        {"--size 8192x6144 --supersample 3 -o a.mp4", 2, "draws 24576x18432, more than 16384"},
         {"--from 20 --to 10.5 -o a.mp4", 2, "--from 20 must come before --to 10.5"},
         {"--from 92.8 -o a.mp4", 2, "nothing to capture"},
         {"--size 255x191 -o a.mp4", 2, "even width and height"},
@@ -202,6 +182,7 @@ TEST(CaptureTool, WrongCommandLinesAndOutputsThatCannotBeMadeLeaveNothing) {
         {"--preset party --to 1 -o a.mp4", 2, "unknown preset 'party' (there are: party-1080p"},
         {"--flash-report a.csv -o a.mp4", 2, "leave out -o"},
         {"--flash-report-strict -o a.mp4", 2, "goes with --flash-report"},
+        {"--preset archive --to 1 -o a.mp4", 2, "the preset is lossless: -o NAME.mkv"},
         {"--to 1 -o plain/a.mp4", 1, "cannot write plain/a.mp4: Not a directory"},
         {"--to 1 -o a.mp4", 1, "no ffmpeg on PATH", "empty"},
     };
@@ -212,8 +193,8 @@ TEST(CaptureTool, WrongCommandLinesAndOutputsThatCannotBeMadeLeaveNothing) {
         EXPECT_FALSE(fs::exists(dir / "a.mp4"));
     }
     EXPECT_EQ(Capture(dir, "--help"), 0);
-    EXPECT_NE(Read(dir / "out.txt").find("--fps N"), std::string::npos);
-    EXPECT_NE(Read(dir / "out.txt").find("party-1080p"), std::string::npos);
+    EXPECT_NE(Read(dir / "out.txt").find("--fps RATE"), std::string::npos);
+    EXPECT_NE(Read(dir / "out.txt").find("youtube-4k"), std::string::npos);
     EXPECT_EQ(Capture(dir, "--version -o a.mp4"), 0);
     EXPECT_EQ(Read(dir / "out.txt"), "flimrevo-capture " FLIMREVO_VERSION "\n");
 }

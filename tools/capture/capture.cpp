@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "blend.h"
 #include "driver/piece.h"
+#include "platform/letterbox.h"
 #include "timeline/timeline.h"
 
 namespace capture {
@@ -27,32 +29,74 @@ int ScaledEven(int length, double scale) {
     return static_cast<int>(std::max(2L, even));
 }
 
+// The piece's frames in the order it draws them: which output frame each belongs to, which of its
+// sub-frames it is, and the millisecond it shows. Made once for a run, up to the frame after the
+// piece's own end (a piece that does not end there is an error).
+struct SubFrame {
+    std::int64_t frame;
+    int k;
+    bool last;  // the frame's last sub-frame
+    std::int64_t ms;
+};
+
+std::vector<SubFrame> Schedule(Rate rate, Shutter shutter, std::int64_t frames) {
+    std::vector<SubFrame> schedule;
+    for (std::int64_t n = 0; n < frames; ++n) {
+        const int count = SubFrames(n, rate, shutter);
+        for (int k = 0; k < count; ++k) {
+            schedule.push_back(SubFrame{n, k, k + 1 == count, SubFrameMs(n, k, rate, shutter)});
+        }
+    }
+    return schedule;
+}
+
 // Takes the platform's finished frames: counts them, checks the piece ends in time, and writes
-// the clip's frames to the sink, scaled where the output size asks for it.
+// the clip's frames to the sink, scaled to the output size and blended from their sub-frames.
 class Writer {
   public:
     Writer(const RunSettings& settings, FrameSink& sink, RunResult& result)
         : settings_(settings),
           sink_(sink),
           result_(result),
-          pieceFrames_(PieceFrames(settings.fps)) {}
+          pieceFrames_(PieceFrames(settings.rate)),
+          schedule_(Schedule(settings.rate, settings.shutter, pieceFrames_ + 1)) {}
+
+    const SubFrame& At(std::int64_t index) const {
+        return schedule_[static_cast<size_t>(
+            std::min<std::int64_t>(index, static_cast<std::int64_t>(schedule_.size()) - 1))];
+    }
+    bool InClip(std::int64_t index) const {
+        const std::int64_t n = At(index).frame;
+        return n >= settings_.clip.first && n < settings_.clip.end;
+    }
+    // The index of the last sub-frame of output frame n - 1.
+    std::int64_t EndOf(std::int64_t n) const {
+        std::int64_t index = 0;
+        while (index + 1 < static_cast<std::int64_t>(schedule_.size()) && At(index + 1).frame < n) {
+            ++index;
+        }
+        return index;
+    }
 
     // False closes the piece: a failure, or a piece running past its own end.
     bool Take(const host::Frame& frame) {
+        const SubFrame& at = At(frame.index);
         result_.rendered = frame.index + 1;
-        result_.lastMs = FrameMs(frame.index, settings_.fps);
-        if (frame.index >= pieceFrames_ && result_.ok) {
+        result_.lastMs = at.ms;
+        if (at.frame >= pieceFrames_ && result_.ok) {
             result_.ok = false;
             result_.error = "the piece did not end in its frame at " + PieceEndText() + " s";
         }
-        if (result_.ok && frame.rgba != nullptr) {
+        if (result_.ok && frame.rgba != nullptr && InClip(frame.index)) {
             const Clock::time_point sinkStart = Clock::now();
-            result_.ok = Write(frame);
-            result_.written += result_.ok ? 1 : 0;
+            result_.ok = Write(frame, at);
             result_.sinkSeconds += SecondsSince(sinkStart);
         }
-        if (settings_.onProgress) {
-            settings_.onProgress(result_.rendered);
+        if (at.last) {
+            result_.framesDrawn = at.frame + 1;
+            if (settings_.onProgress) {
+                settings_.onProgress(result_.framesDrawn);
+            }
         }
         closedByUs_ = closedByUs_ || !result_.ok;
         return result_.ok;
@@ -61,74 +105,81 @@ class Writer {
     bool closedByUs() const { return closedByUs_; }
 
   private:
-    bool Write(const host::Frame& frame) {
-        if (!opened_) {
-            // The buffers are sized once, at the first written frame.
-            opened_ = true;
-            ResolveSize(settings_.size, frame.width, frame.height, &out_.width, &out_.height);
-            if (out_.width != frame.width || out_.height != frame.height) {
-                scaler_ = std::make_unique<AreaScaler>(frame.width, frame.height, out_.width,
-                                                       out_.height);
-                scaled_.resize(static_cast<size_t>(out_.width) * out_.height * 4);
-            }
-            if (!sink_.Open(out_.width, out_.height, &result_.error)) {
-                return false;
-            }
-        }
-        if (!scaler_) {
-            return sink_.Write(frame, &result_.error);
-        }
-        if (frame.width != scaler_->sourceWidth() || frame.height != scaler_->sourceHeight()) {
-            result_.error = "the piece's picture changed size during the capture";
+    bool Write(const host::Frame& frame, const SubFrame& at) {
+        if (!Prepare(frame)) {
             return false;
         }
-        scaler_->Scale(frame.rgba, scaled_.data());
-        out_.index = frame.index;
-        out_.tick = frame.tick;
-        out_.rgba = scaled_.data();
-        return sink_.Write(out_, &result_.error);
+        host::Frame picture = frame;
+        if (scaler_) {
+            scaler_->Scale(frame.rgba, scaled_.data());
+            picture = host::Frame{frame.index, frame.tick, scaled_.data(), out_.width, out_.height};
+        }
+        if (blend_) {
+            blend_->Add(picture.rgba);
+            if (!at.last) {
+                return true;
+            }
+            blend_->Finish(blended_.data());
+            picture.rgba = blended_.data();
+        }
+        const bool ok = sink_.Write(picture, &result_.error);
+        result_.written += ok ? 1 : 0;
+        return ok;
+    }
+
+    // The buffers are sized once, at the first frame of the clip, and the sink opened.
+    bool Prepare(const host::Frame& frame) {
+        if (opened_) {
+            if (frame.width != source_.width || frame.height != source_.height) {
+                result_.error = "the piece's picture changed size during the capture";
+                return false;
+            }
+            return true;
+        }
+        opened_ = true;
+        source_ = frame;
+        ResolveSize(settings_.size, kModeWidth, kModeHeight, &out_.width, &out_.height);
+        const size_t pixels = static_cast<size_t>(out_.width) * static_cast<size_t>(out_.height);
+        if (out_.width != frame.width || out_.height != frame.height) {
+            scaler_ =
+                std::make_unique<AreaScaler>(frame.width, frame.height, out_.width, out_.height);
+            scaled_.resize(pixels * 4);
+        }
+        if (settings_.shutter.samples > 1) {
+            blend_ = std::make_unique<LinearBlend>(pixels);
+            blended_.resize(pixels * 4);
+        }
+        return sink_.Open(out_.width, out_.height, &result_.error);
     }
 
     const RunSettings& settings_;
     FrameSink& sink_;
     RunResult& result_;
     const std::int64_t pieceFrames_;
+    const std::vector<SubFrame> schedule_;
     bool opened_ = false;
     bool closedByUs_ = false;
+    host::Frame source_;
+    host::Frame out_;
     std::unique_ptr<AreaScaler> scaler_;
     std::vector<std::uint8_t> scaled_;
-    host::Frame out_;
+    std::unique_ptr<LinearBlend> blend_;
+    std::vector<std::uint8_t> blended_;
 };
 
 }  // namespace
 
-std::int64_t PieceEndMs() {
-    static const std::int64_t endMs = [] {
-        std::int64_t ms = static_cast<std::int64_t>(PieceEndTime * 1000) - 2;
-        while (
-            !(static_cast<double>(TimelineSecondsAfter(static_cast<DWORD>(ms))) > PieceEndTime)) {
-            ++ms;
-        }
-        return ms;
-    }();
-    return endMs;
+void PictureSize(int outWidth, int outHeight, int supersample, int* width, int* height) {
+    const platform::FitRect fit = platform::FitInside(kModeWidth, kModeHeight, outWidth, outHeight);
+    *width = fit.width * supersample;
+    *height = fit.height * supersample;
 }
 
-std::int64_t PieceFrames(int fps) {
-    return FirstFrameAt(PieceEndMs(), fps) + 1;
-}
-
-std::string PieceEndText() {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", PieceEndTime);
-    return text;
-}
-
-FrameRange ClipFrames(std::int64_t fromMs, std::int64_t toMs, int fps) {
+FrameRange ClipFrames(std::int64_t fromMs, std::int64_t toMs, Rate rate) {
     FrameRange range;
-    const std::int64_t pieceEnd = PieceFrames(fps);
-    range.first = std::min(FirstFrameAt(fromMs, fps), pieceEnd);
-    range.end = toMs < 0 ? pieceEnd : std::min(FirstFrameAt(toMs, fps), pieceEnd);
+    const std::int64_t pieceEnd = PieceFrames(rate);
+    range.first = std::min(FirstFrameAt(fromMs, rate), pieceEnd);
+    range.end = toMs < 0 ? pieceEnd : std::min(FirstFrameAt(toMs, rate), pieceEnd);
     range.end = std::max(range.end, range.first);
     return range;
 }
@@ -149,33 +200,46 @@ void ResolveSize(const OutputSize& size, int width, int height, int* outWidth, i
 RunResult Run(const RunSettings& settings, FrameSink& sink) {
     RunResult result;
     const FrameRange clip = settings.clip;
-    const int fps = settings.fps;
-    const std::int64_t pieceFrames = PieceFrames(fps);
+    const std::int64_t pieceFrames = PieceFrames(settings.rate);
     const Clock::time_point start = Clock::now();
     Writer writer(settings, sink, result);
 
     host::Options options;
     options.video.output = host::Video::Headless;
+    // The piece draws at the output's size (the part of it its picture fills), or a multiple of
+    // it: its window has that size, and the frames are averaged down to the output.
+    int outWidth = 0, outHeight = 0, pictureWidth = 0, pictureHeight = 0;
+    ResolveSize(settings.size, kModeWidth, kModeHeight, &outWidth, &outHeight);
+    PictureSize(outWidth, outHeight, settings.supersample, &pictureWidth, &pictureHeight);
+    if (pictureWidth != kModeWidth || pictureHeight != kModeHeight) {
+        options.video.pictureWidth = pictureWidth;
+        options.video.pictureHeight = pictureHeight;
+    }
     // A real output that discards what it is given: the piece's audio start-up succeeds and
     // stays quiet, and its one audio message means what it means live, a missing soundtrack.
     options.audio = host::Audio::Silent;
     options.reducedFlashing = settings.reducedFlashing;
-    // Frame n is drawn at n * 1000 / fps ms; the piece reads its start tick once, after the
-    // soundtrack starts, so frame 0 shows 0 ms.
+    // Each of the piece's frames is drawn at its sub-frame's millisecond; the piece reads its
+    // start tick once, after the soundtrack starts, so frame 0 shows 0 ms.
     options.clock.on = true;
-    options.clock.frameTicks = [fps](std::int64_t n) {
-        return kStartTicks + static_cast<std::uint32_t>(FrameMs(n, fps));
+    options.clock.frameTicks = [&writer](std::int64_t index) {
+        return kStartTicks + static_cast<std::uint32_t>(writer.At(index).ms);
     };
     // Only the clip's pictures are read, each while the piece draws the next frame.
     options.frames.take = [&](const host::Frame& frame) { return writer.Take(frame); };
-    options.frames.wantsPicture = [clip](std::int64_t n) {
-        return n >= clip.first && n < clip.end;
-    };
+    options.frames.wantsPicture = [&writer](std::int64_t index) { return writer.InClip(index); };
+    // The frames before the clip are drawn, since what the cues set carries over, but cheaply;
+    // not with reduced flashing, whose limit on a picture depends on the pictures before it.
+    if (!settings.reducedFlashing) {
+        options.frames.cheap = [&writer, clip](std::int64_t index) {
+            return writer.At(index).frame < clip.first;
+        };
+    }
     options.frames.late = true;
     // The piece ends itself after frame pieceFrames - 1; a clip that stops earlier closes it, and
     // it finishes the frame it is in as it does on a close request.
     if (clip.end < pieceFrames) {
-        options.closeAfter = clip.end - 1;
+        options.closeAfter = writer.EndOf(clip.end);
     }
     options.onMessageBox = [&](const char* text, const char* caption) {
         if (settings.onMessageBox) {
@@ -199,8 +263,8 @@ RunResult Run(const RunSettings& settings, FrameSink& sink) {
     result.sinkSeconds += SecondsSince(closeStart);
     // Neither we nor its own end stopped the piece: a close request came from outside.
     const bool closedByUs =
-        writer.closedByUs() || (clip.end < pieceFrames && result.rendered >= clip.end);
-    result.interrupted = result.ok && !closedByUs && result.rendered < pieceFrames;
+        writer.closedByUs() || (clip.end < pieceFrames && result.rendered > options.closeAfter);
+    result.interrupted = result.ok && !closedByUs && result.framesDrawn < pieceFrames;
     result.seconds = SecondsSince(start);
     return result;
 }

@@ -8,26 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/frame_time.h"
 #include "platform/host.h"
 #include "scaler.h"
+#include "timing.h"
 
 namespace capture {
-
-using platform::FirstFrameAt;
-using platform::FrameMs;
-using platform::FrameRate;
-
-// The first whole millisecond whose t lies past the piece's end (PieceEndTime): the piece ends in
-// the frame that shows it. Its clock counts whole milliseconds and holds the time in single
-// precision, so this is 92 700 ms (92.700005 s), not 92 701.
-std::int64_t PieceEndMs();
-
-// How many frames the piece presents at fps when it is left to end itself.
-std::int64_t PieceFrames(int fps);
-
-// The piece's end in seconds, for messages.
-std::string PieceEndText();
 
 // Frames first, first + 1, ..., end - 1 are the clip that is written.
 struct FrameRange {
@@ -38,7 +23,7 @@ struct FrameRange {
 
 // The frames showing fromMs or later and earlier than toMs (toMs < 0: up to the piece's end).
 // Empty when nothing of the piece lies in between.
-FrameRange ClipFrames(std::int64_t fromMs, std::int64_t toMs, int fps);
+FrameRange ClipFrames(std::int64_t fromMs, std::int64_t toMs, Rate rate);
 
 // Where the written frames go. Open is called with the first written frame's size, then Write
 // with every frame of the clip, then Close once (also after a failure, to clean up). A false
@@ -61,23 +46,34 @@ struct OutputSize {
 // The frame size for a rendered picture of width x height.
 void ResolveSize(const OutputSize& size, int width, int height, int* outWidth, int* outHeight);
 
+// The piece's display mode: what it draws at unless told otherwise.
+constexpr int kModeWidth = 1024, kModeHeight = 768;
+
+// The size the piece draws its picture at for output frames of outWidth x outHeight: the
+// largest of its own aspect that fits, times supersample.
+void PictureSize(int outWidth, int outHeight, int supersample, int* width, int* height);
+
 struct RunSettings {
-    int fps = 60;
+    Rate rate{60};
+    Shutter shutter;
+    int supersample = 1;  // the picture drawn at this many times the output size, and averaged down
     FrameRange clip;
     OutputSize size;
     // The platform limits how often the picture may flash, as `flimrevo --reduced-flashing`.
     bool reducedFlashing = false;
-    // Called after each rendered frame with the frames rendered so far (clip.end in all).
+    // Called after each output frame is rendered (all its sub-frames, also before the clip) with
+    // the frames rendered so far (clip.end in all).
     std::function<void(std::int64_t rendered)> onProgress;
     // Called with every message box the piece shows; none reaches the screen or the terminal.
     std::function<void(const char* text, const char* caption)> onMessageBox;
 };
 
 struct RunResult {
-    std::int64_t rendered = 0;  // frames the piece presented
-    std::int64_t written = 0;   // frames handed to the sink
-    std::int64_t lastMs = -1;   // what the last presented frame showed
-    bool ok = true;             // false: the sink failed or the piece misbehaved, see error
+    std::int64_t rendered = 0;     // frames the piece presented (sub-frames, with motion blur)
+    std::int64_t framesDrawn = 0;  // output frames drawn whole (all sub-frames), from frame 0 on
+    std::int64_t written = 0;      // frames handed to the sink
+    std::int64_t lastMs = -1;      // what the last presented frame showed
+    bool ok = true;                // false: the sink failed or the piece misbehaved, see error
     std::string error;
     // The piece ended before the clip did, and not by its own end: a close request (Ctrl+C,
     // SIGTERM) reached it from outside.
@@ -86,8 +82,7 @@ struct RunResult {
     double sinkSeconds = 0;  // of which spent in the sink
 };
 
-// Runs PieceMain once, in a host run of its own (host::Start to host::Stop), so it may be called
-// again.
+// Runs PieceMain once. Resets the host's hooks before and after, so it may be called again.
 RunResult Run(const RunSettings& settings, FrameSink& sink);
 
 }  // namespace capture

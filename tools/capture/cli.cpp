@@ -9,6 +9,7 @@ namespace capture {
 namespace {
 
 const int kMostFps = 1000;  // a frame a millisecond: the piece's clock goes no finer
+const std::int64_t kMostRateTerm = 1000000;
 const int kMostPixels = 8192;
 const double kMostScale = 8;
 const std::int64_t kMostSeconds = 1000000;
@@ -123,6 +124,47 @@ std::string Quoted(const std::string& text) {
     return "'" + text + "'";
 }
 
+std::int64_t Gcd(std::int64_t a, std::int64_t b) {
+    return b == 0 ? a : Gcd(b, a % b);
+}
+
+// N or NUM/DEN frames a second, from 1 to kMostFps, in lowest terms.
+bool ParseRate(const std::string& text, Rate* rate) {
+    const size_t slash = text.find('/');
+    std::int64_t num = 0, den = 1;
+    if (!ParseWhole(text.substr(0, slash), kMostRateTerm, &num) ||
+        (slash != std::string::npos && !ParseWhole(text.substr(slash + 1), kMostRateTerm, &den)) ||
+        den < 1 || num < den || num > kMostFps * den) {
+        return false;
+    }
+    const std::int64_t gcd = Gcd(num, den);
+    *rate = Rate{num / gcd, den / gcd};
+    return true;
+}
+
+// A:B with whole numbers, B optional (then *second stays as it was).
+bool ParsePair(const std::string& text, char separator, std::int64_t most, std::int64_t* first,
+               std::int64_t* second) {
+    const size_t at = text.find(separator);
+    return ParseWhole(text.substr(0, at), most, first) &&
+           (at == std::string::npos || ParseWhole(text.substr(at + 1), most, second));
+}
+
+const char* const kValueOptions[] = {
+    "--fps",         "--from",        "--to",     "--size",        "-o", "--output", "--segment",
+    "--motion-blur", "--supersample", "--preset", "--flash-report"};
+const int kMostSupersample = 4;
+const int kMostPicture = 16384;  // pixels on a side: what software GL draws into at most
+
+bool TakesValue(const std::string& option) {
+    for (const char* name : kValueOptions) {
+        if (option == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Applies the last --preset of the command line to *line, before anything else is read.
 bool ApplyPreset(int argc, char** argv, CommandLine* line, std::string* error) {
     const Preset* found = nullptr;
@@ -152,10 +194,180 @@ bool ApplyPreset(int argc, char** argv, CommandLine* line, std::string* error) {
     return true;
 }
 
+// One option's value into *line; false with *error when it cannot be taken.
+bool TakeValue(const std::string& option, const std::string& value, CommandLine* line,
+               std::string* error) {
+    if (option == "--preset") {
+        return true;  // applied already
+    }
+    if (option == "--fps") {
+        if (!ParseRate(value, &line->rate)) {
+            *error = "--fps wants frames a second from 1 to " + std::to_string(kMostFps) +
+                     ", whole (60) or a fraction (60000/1001), not " + Quoted(value);
+            return false;
+        }
+    } else if (option == "--from" || option == "--to") {
+        std::int64_t ms = 0;
+        if (!ParseSeconds(value, &ms)) {
+            *error =
+                option + " wants a time in seconds from 0 on (like 31.15), not " + Quoted(value);
+            return false;
+        }
+        (option == "--from" ? line->fromMs : line->toMs) = ms;
+    } else if (option == "--size") {
+        if (!ParseSize(value, &line->size)) {
+            *error = "--size wants WIDTHxHEIGHT (like 512x384, each from 2 to " +
+                     std::to_string(kMostPixels) +
+                     ") or a factor of the picture (like 0.5, up to 8), not " + Quoted(value);
+            return false;
+        }
+    } else if (option == "--motion-blur") {
+        std::int64_t samples = 0, angle = 180;
+        if (!ParsePair(value, ':', kMostFps, &samples, &angle) || samples < 1 || angle < 1 ||
+            angle > 360) {
+            *error =
+                "--motion-blur wants SUBFRAMES[:ANGLE] (like 4 or 8:270; the angle in "
+                "degrees from 1 to 360), not " +
+                Quoted(value);
+            return false;
+        }
+        line->shutter = Shutter{static_cast<int>(samples), static_cast<int>(angle)};
+    } else if (option == "--supersample") {
+        std::int64_t factor = 0;
+        if (!ParseWhole(value, kMostSupersample, &factor) || factor < 1) {
+            *error = "--supersample wants a whole number from 1 to " +
+                     std::to_string(kMostSupersample) + ", not " + Quoted(value);
+            return false;
+        }
+        line->supersample = static_cast<int>(factor);
+    } else if (option == "--segment") {
+        std::int64_t index = 0, count = 0;
+        if (value.find('/') == std::string::npos ||
+            !ParsePair(value, '/', kMostFps * 100, &index, &count) || index < 1 || index > count) {
+            *error = "--segment wants K/N, part K of N with K from 1 to N (like 2/3), not " +
+                     Quoted(value);
+            return false;
+        }
+        line->segment = Segment{static_cast<int>(index), static_cast<int>(count)};
+    } else {
+        if (value.empty()) {
+            *error = option + " needs a file or folder name";
+            return false;
+        }
+        (option == "--flash-report" ? line->flashReport : line->output) = value;
+    }
+    return true;
+}
+
+// What the options together must make sense as, once all are read.
+bool CheckTogether(CommandLine* line, std::string* error) {
+    if (!line->flashReport.empty() &&
+        (!line->output.empty() || !line->parts.empty() || line->segment.count > 0)) {
+        *error =
+            "--flash-report analyses the frames of one run instead of writing them: leave "
+            "out -o, --segment and --join";
+        return false;
+    }
+    if (!line->flashReport.empty() && line->rate.num % line->rate.den != 0) {
+        *error =
+            "--flash-report counts the flashes in each second of whole frames: a whole --fps, "
+            "not " +
+            RateText(line->rate);
+        return false;
+    }
+    if (line->flashStrict && line->flashReport.empty()) {
+        *error = "--flash-report-strict goes with --flash-report FILE.csv";
+        return false;
+    }
+    if (line->output.empty() && line->flashReport.empty()) {
+        *error = "no output given: -o NAME.mp4 or NAME.mkv for a video, -o FOLDER for PNG frames";
+        return false;
+    }
+    line->kind = EndsWith(line->output, ".mp4")   ? OutputKind::Mp4
+                 : EndsWith(line->output, ".mkv") ? OutputKind::Mkv
+                                                  : OutputKind::PngFolder;
+    if (!line->parts.empty()) {
+        if (line->kind == OutputKind::PngFolder) {
+            *error = "--join writes NAME.mp4 or NAME.mkv, not " + Quoted(line->output);
+            return false;
+        }
+        return true;
+    }
+    if (line->lossless && line->kind != OutputKind::Mkv) {
+        *error = "the preset is lossless: -o NAME.mkv, not " + Quoted(line->output);
+        return false;
+    }
+    if (line->toMs >= 0 && line->fromMs >= line->toMs) {
+        *error = "--from " + SecondsText(line->fromMs) + " must come before --to " +
+                 SecondsText(line->toMs);
+        return false;
+    }
+    const FrameRange clip = ClipFrames(line->fromMs, line->toMs, line->rate);
+    if (clip.count() <= 0) {
+        *error = "nothing to capture: the clip holds no frame of the piece, which ends at " +
+                 PieceEndText() + " s";
+        return false;
+    }
+    if (line->kind != OutputKind::PngFolder && line->size.width > 0 &&
+        (line->size.width % 2 != 0 || line->size.height % 2 != 0)) {
+        *error = "a video needs an even width and height, not --size " +
+                 std::to_string(line->size.width) + "x" + std::to_string(line->size.height);
+        return false;
+    }
+    int outWidth = 0, outHeight = 0, width = 0, height = 0;
+    ResolveSize(line->size, kModeWidth, kModeHeight, &outWidth, &outHeight);
+    PictureSize(outWidth, outHeight, line->supersample, &width, &height);
+    if (width > kMostPicture || height > kMostPicture) {
+        *error = "--supersample " + std::to_string(line->supersample) + " at " +
+                 std::to_string(outWidth) + "x" + std::to_string(outHeight) + " draws " +
+                 std::to_string(width) + "x" + std::to_string(height) + ", more than " +
+                 std::to_string(kMostPicture) + " pixels on a side";
+        return false;
+    }
+    const Shutter shutter = line->shutter;
+    const int most = shutter.samples > 1 ? MostSamples(line->rate, shutter.angle) : 1;
+    if (shutter.samples > most) {
+        *error = "--motion-blur " + std::to_string(shutter.samples) + ":" +
+                 std::to_string(shutter.angle) + " is more sub-frames than the shutter has " +
+                 "milliseconds: the piece's clock counts whole milliseconds, and at " +
+                 RateText(line->rate) + " fps a " + std::to_string(shutter.angle) +
+                 "-degree shutter holds " + std::to_string(most) +
+                 " of them in the shortest frames, so at most " + std::to_string(most) +
+                 " sub-frames (or a wider angle, or a lower frame rate)";
+        return false;
+    }
+    if (line->segment.count > 0) {
+        if (line->kind != OutputKind::Mkv) {
+            *error =
+                "a part (--segment) is written lossless: -o NAME.mkv, not " + Quoted(line->output);
+            return false;
+        }
+        if (line->segment.count > clip.count()) {
+            *error = "--segment " + std::to_string(line->segment.index) + "/" +
+                     std::to_string(line->segment.count) + ": the clip has only " +
+                     std::to_string(clip.count()) + " frames to share out";
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
+FrameRange PartFrames(const FrameRange& clip, int index, int count) {
+    FrameRange part;
+    part.first = clip.first + clip.count() * (index - 1) / count;
+    part.end = clip.first + clip.count() * index / count;
+    return part;
+}
+
+FrameRange OutputFrames(const CommandLine& line) {
+    const FrameRange clip = ClipFrames(line.fromMs, line.toMs, line.rate);
+    return line.segment.count > 0 ? PartFrames(clip, line.segment.index, line.segment.count) : clip;
+}
+
 bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* error) {
-    bool haveOutput = false;
+    std::string setting;  // the first option given other than the output
     if (!ApplyPreset(argc, argv, line, error)) {
         return false;
     }
@@ -177,14 +389,23 @@ bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* err
             line->version = true;
             return true;
         }
-        if ((option == "--flash-report-strict" || option == "--reduced-flashing") && !inlineValue) {
-            (option == "--reduced-flashing" ? line->reducedFlashing : line->flashStrict) = true;
+        if (option == "--join") {
+            // The parts are every argument up to the next option.
+            for (; i + 1 < argc && argv[i + 1][0] != '-'; ++i) {
+                line->parts.push_back(argv[i + 1]);
+            }
+            if (line->parts.empty()) {
+                *error = "--join needs the part files, in order";
+                return false;
+            }
             continue;
         }
-        const bool takesValue = option == "--fps" || option == "--from" || option == "--to" ||
-                                option == "--size" || option == "-o" || option == "--output" ||
-                                option == "--preset" || option == "--flash-report";
-        if (!takesValue) {
+        if ((option == "--flash-report-strict" || option == "--reduced-flashing") && !inlineValue) {
+            (option == "--reduced-flashing" ? line->reducedFlashing : line->flashStrict) = true;
+            setting = setting.empty() ? option : setting;
+            continue;
+        }
+        if (!TakesValue(option)) {
             *error = option.compare(0, 1, "-") == 0 && option.size() > 1
                          ? "unknown option " + Quoted(option)
                          : "unexpected argument " + Quoted(option) + " (the output goes after -o)";
@@ -197,119 +418,18 @@ bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* err
             }
             value = argv[++i];
         }
-        if (option == "--preset") {
-            continue;  // applied already
+        if (option != "-o" && option != "--output" && setting.empty()) {
+            setting = option;
         }
-        if (option == "--fps") {
-            std::int64_t fps = 0;
-            if (!ParseWhole(value, kMostFps, &fps) || fps < 1) {
-                *error = "--fps wants a whole number of frames a second from 1 to " +
-                         std::to_string(kMostFps) + ", not " + Quoted(value);
-                return false;
-            }
-            line->fps = static_cast<int>(fps);
-        } else if (option == "--from" || option == "--to") {
-            std::int64_t ms = 0;
-            if (!ParseSeconds(value, &ms)) {
-                *error = option + " wants a time in seconds from 0 on (like 31.15), not " +
-                         Quoted(value);
-                return false;
-            }
-            (option == "--from" ? line->fromMs : line->toMs) = ms;
-        } else if (option == "--size") {
-            if (!ParseSize(value, &line->size)) {
-                *error = "--size wants WIDTHxHEIGHT (like 512x384, each from 2 to " +
-                         std::to_string(kMostPixels) +
-                         ") or a factor of the picture (like 0.5, up to 8), not " + Quoted(value);
-                return false;
-            }
-        } else {
-            if (value.empty()) {
-                *error = option + " needs a file or folder name";
-                return false;
-            }
-            (option == "--flash-report" ? line->flashReport : line->output) = value;
-            haveOutput = haveOutput || option != "--flash-report";
+        if (!TakeValue(option, value, line, error)) {
+            return false;
         }
     }
-    if (!line->flashReport.empty() && haveOutput) {
-        *error = "--flash-report analyses the frames instead of writing them: leave out -o";
+    if (!line->parts.empty() && !setting.empty()) {
+        *error = "--join takes its settings from the parts: only -o goes with it, not " + setting;
         return false;
     }
-    if (line->flashStrict && line->flashReport.empty()) {
-        *error = "--flash-report-strict goes with --flash-report FILE.csv";
-        return false;
-    }
-    if (!haveOutput && line->flashReport.empty()) {
-        *error = "no output given: -o NAME.mp4 for a video, -o FOLDER for PNG frames";
-        return false;
-    }
-    line->kind = EndsWith(line->output, ".mp4") ? OutputKind::Mp4 : OutputKind::PngFolder;
-    if (line->toMs >= 0 && line->fromMs >= line->toMs) {
-        *error = "--from " + SecondsText(line->fromMs) + " must come before --to " +
-                 SecondsText(line->toMs);
-        return false;
-    }
-    const FrameRange clip = ClipFrames(line->fromMs, line->toMs, line->fps);
-    if (clip.count() <= 0) {
-        *error = "nothing to capture: the clip holds no frame of the piece, which ends at " +
-                 PieceEndText() + " s";
-        return false;
-    }
-    if (line->kind == OutputKind::Mp4 && line->size.width > 0 &&
-        (line->size.width % 2 != 0 || line->size.height % 2 != 0)) {
-        *error = "an MP4 (H.264, yuv420p) needs an even width and height, not --size " +
-                 std::to_string(line->size.width) + "x" + std::to_string(line->size.height);
-        return false;
-    }
-    return true;
-}
-
-std::string UsageText() {
-    return "Usage: flimrevo-capture [options] -o OUTPUT\n"
-           "\n"
-           "Renders flimrevo headless, frame by frame at a fixed rate, on a clock of its own:\n"
-           "frame n shows n * 1000 / fps milliseconds (rounded down), however long it takes to\n"
-           "render, and the piece ends itself in its first frame after " +
-           PieceEndText() +
-           " s.\n"
-           "\n"
-           "  -o, --output OUTPUT  NAME.mp4: an H.264 (yuv420p) video with the soundtrack\n"
-           "                       brumlevo.mp3 from the working directory, as AAC, through the\n"
-           "                       ffmpeg found on PATH. An existing NAME.mp4 is overwritten,\n"
-           "                       once the new video is finished: a capture that fails leaves\n"
-           "                       it as it was. Anything else: a folder (made when missing) of\n"
-           "                       PNG frames frame-00000.png, frame-00001.png, ... from the\n"
-           "                       clip's first frame on; earlier frame files there go first.\n"
-           "                       The name is taken as it is, whatever it holds (file:, a\n"
-           "                       leading -).\n"
-           "  --fps N              frames a second, 1 to 1000 (default 60)\n"
-           "  --from SECONDS       the clip's start (default 0); the frames before it are\n"
-           "                       rendered too, since what the cues set carries over\n"
-           "  --to SECONDS         the clip's end, not included (default: the piece's end)\n"
-           "  --size WxH | FACTOR  the output's size (default: as rendered, 1024x768): WxH fits\n"
-           "                       the picture inside with its aspect kept, borders black; a\n"
-           "                       factor like 0.25 scales it, to even sizes\n"
-           "  --preset NAME        a named set of settings for one use of the video; the\n"
-           "                       options given with it change any of them:\n" +
-           PresetsHelp() +
-           "  --reduced-flashing   the piece as `flimrevo --reduced-flashing` shows it: large\n"
-           "                       parts of the picture may flash only so often\n"
-           "  --flash-report FILE.csv  instead of a video, the frames' flashes as WCAG 2.3.1\n"
-           "                       counts them: per frame its mean relative luminance and the\n"
-           "                       general and red flashes in the second from it, into\n"
-           "                       FILE.csv; the worst second and the verdict (more than 3\n"
-           "                       flashes of one kind in a second fails) on standard output\n"
-           "  --flash-report-strict  exit 4 when the frames fail\n"
-           "  -h, --help           this text\n"
-           "  --version            the version\n"
-           "\n"
-           "Progress goes to standard error. Exit codes: 0 done; 1 failed (the message says\n"
-           "why; nothing unfinished is left); 2 a wrong command line; 3 the video was written\n"
-           "without sound, because the piece would play none (brumlevo.mp3 missing, or not\n"
-           "sound it can play); 4 the flash report's frames fail, with --flash-report-strict;\n"
-           "130 interrupted (Ctrl+C, SIGTERM), the frames so far kept, the sound ending with\n"
-           "them.\n";
+    return CheckTogether(line, error);
 }
 
 }  // namespace capture

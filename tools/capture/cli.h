@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "capture.h"
 #include "ffmpeg_sink.h"
@@ -11,24 +12,43 @@ namespace capture {
 
 enum class OutputKind {
     Mp4,        // -o NAME.mp4: H.264 and the soundtrack, through ffmpeg
+    Mkv,        // -o NAME.mkv: lossless RGB (FFV1) and the soundtrack as FLAC, through ffmpeg
     PngFolder,  // -o anything else: a folder of numbered PNG frames
 };
 
+// --segment K/N: the K-th of N contiguous parts of the clip's frames (count 0: the whole clip).
+struct Segment {
+    int index = 0;
+    int count = 0;
+};
+
 struct CommandLine {
-    int fps = 60;
+    Rate rate{60};
+    Shutter shutter;
     std::int64_t fromMs = 0;
     std::int64_t toMs = -1;  // -1: to the piece's end
     OutputSize size;
+    int supersample = 1;
+    Segment segment;
+    std::vector<std::string> parts;  // --join PARTS...
     std::string output;
     OutputKind kind = OutputKind::Mp4;
     // How an MP4 is encoded; the capture fills in the rest (ffmpeg, output, clip, sound).
     EncodeSettings encode;
+    bool lossless = false;         // only -o NAME.mkv goes
     std::string flashReport;       // --flash-report FILE.csv: analyse the flashes instead
     bool flashStrict = false;      // --flash-report-strict: exit 4 when the piece fails
     bool reducedFlashing = false;  // --reduced-flashing
     bool help = false;
     bool version = false;
 };
+
+// The frames the command writes: the clip, or its part.
+FrameRange OutputFrames(const CommandLine& line);
+
+// The frames of part index (1 to count) of clip: contiguous, in order, their sizes differing by
+// at most one.
+FrameRange PartFrames(const FrameRange& clip, int index, int count);
 
 // Exit codes.
 constexpr int kExitOk = 0;

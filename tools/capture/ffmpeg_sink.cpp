@@ -1,250 +1,132 @@
 #include "ffmpeg_sink.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-
-extern char** environ;
+#include <initializer_list>
 
 namespace capture {
+
 namespace {
 
-// How much of ffmpeg's standard error a failure reports: its last lines.
-const size_t kLogTail = 1500;
-
-// A pipe this size holds a good part of a frame, so the encoder rarely waits on us or we on it.
-const int kPipeBytes = 1 << 20;
-
-bool IsExecutableFile(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-           access(path.c_str(), X_OK) == 0;
+void Add(std::vector<std::string>* args, std::initializer_list<std::string> more) {
+    args->insert(args->end(), more);
 }
 
-void CloseFd(int* fd) {
-    if (*fd >= 0) {
-        close(*fd);
-        *fd = -1;
+// The frames: raw down the pipe, the parts' FFV1 as it is, or a finished video's.
+void AddVideoInput(const EncodeSettings& settings, int width, int height,
+                   std::vector<std::string>* args) {
+    if (!settings.concatList.empty()) {
+        Add(args, {"-f", "concat", "-safe", "0", "-i", "file:" + settings.concatList});
+        return;
+    }
+    if (!settings.videoFile.empty()) {
+        Add(args, {"-i", "file:" + settings.videoFile});
+        return;
+    }
+    Add(args,
+        {"-f", "rawvideo", "-pix_fmt", settings.pipeFormat == PipeFormat::Rgb ? "rgb24" : "rgba",
+         "-video_size", std::to_string(width) + "x" + std::to_string(height), "-framerate",
+         std::to_string(settings.rate.num) + "/" + std::to_string(settings.rate.den), "-i",
+         "pipe:0"});
+}
+
+void AddVideoCodec(const EncodeSettings& settings, std::vector<std::string>* args) {
+    if (!settings.videoFile.empty()) {
+        Add(args, {"-c:v", "copy"});
+        return;
+    }
+    const bool joining = !settings.concatList.empty();
+    if (settings.container == Container::Mkv) {
+        if (joining) {
+            // The parts' frames as they are; their times again from the frame count, as a
+            // one-process capture has them (each part's own start from 0, in milliseconds,
+            // would round differently).
+            Add(args, {"-c:v", "copy", "-bsf:v",
+                       "setts=ts=round(N*" + std::to_string(1000 * settings.rate.den) + "/" +
+                           std::to_string(settings.rate.num) + ")"});
+        } else {
+            // Every frame a key frame, so that a part, an edit or a seek starts anywhere; slices
+            // let the encoder use more than one core.
+            Add(args,
+                {"-c:v", "ffv1", "-level", "3", "-g", "1", "-slices", "4", "-pix_fmt", "bgr0"});
+        }
+        return;
+    }
+    // BT.709 in limited range, converted and labelled so, so that players show the colours
+    // as rendered; from the parts by way of RGBA, as the frames come down the pipe.
+    Add(args, {"-vf",
+               std::string(joining ? "format=rgba," : "") +
+                   "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p",
+               "-c:v", "libx264", "-preset", settings.preset, "-colorspace", "bt709",
+               "-color_primaries", "bt709", "-color_trc", "bt709", "-color_range", "tv"});
+    if (settings.videoKbps > 0) {
+        Add(args, {"-b:v", std::to_string(settings.videoKbps) + "k"});
+    } else {
+        Add(args, {"-crf", std::to_string(settings.crf)});
+    }
+    if (!settings.profile.empty()) {
+        Add(args, {"-profile:v", settings.profile});
+    }
+    if (settings.threads > 0) {
+        Add(args, {"-threads:v", std::to_string(settings.threads)});
     }
 }
 
-// The last kLogTail bytes of the file, from its first whole line on, without trailing newlines.
-std::string ReadTail(int fd) {
-    const off_t size = lseek(fd, 0, SEEK_END);
-    if (size <= 0) {
-        return "";
+// The clip's first frame shows its time of the timeline, which starts with the soundtrack; the
+// sound is cut to the frames at the samples nearest their times, so that it stays in step to the
+// sample at any frame rate. (ffmpeg's -shortest would cut it at a whole audio packet near the
+// video's end, as that end is rounded in the container's time base.)
+void AddAudioCodec(const EncodeSettings& settings, std::vector<std::string>* args) {
+    const std::int64_t first = FrameSample(settings.firstFrame, settings.rate, kAudioRate);
+    const std::int64_t end =
+        FrameSample(settings.firstFrame + settings.frames, settings.rate, kAudioRate);
+    Add(args, {"-af", "aresample=" + std::to_string(kAudioRate) +
+                          ",atrim=start_sample=" + std::to_string(first) +
+                          ":end_sample=" + std::to_string(end) + ",asetpts=PTS-STARTPTS"});
+    if (settings.container == Container::Mkv) {
+        Add(args, {"-c:a", "flac", "-sample_fmt", "s16"});
+    } else {
+        // The AAC encoder's fast coder takes a third of the default coder's time, at 192
+        // kbit/s (the default) no further from the source.
+        Add(args, {"-c:a", "aac", "-aac_coder", "fast", "-b:a",
+                   std::to_string(settings.audioKbps) + "k"});
     }
-    const off_t from = size > static_cast<off_t>(kLogTail) ? size - kLogTail : 0;
-    std::string text(static_cast<size_t>(size - from), '\0');
-    const ssize_t got = pread(fd, &text[0], text.size(), from);
-    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    if (from > 0) {
-        const size_t newline = text.find('\n');
-        text.erase(0, newline == std::string::npos ? 0 : newline + 1);
-    }
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
-        text.pop_back();
-    }
-    return text;
 }
 
 }  // namespace
 
-std::string FindExecutable(const std::string& name) {
-    if (name.find('/') != std::string::npos) {
-        return IsExecutableFile(name) ? name : "";
-    }
-    const char* path = std::getenv("PATH");
-    if (path == nullptr) {
-        return "";
-    }
-    // An empty entry means the working directory, as the shell takes it.
-    const std::string entries = path;
-    for (size_t begin = 0;;) {
-        const size_t end = entries.find(':', begin);
-        std::string folder = entries.substr(begin, end - begin);
-        const std::string candidate = (folder.empty() ? std::string(".") : folder) + "/" + name;
-        if (IsExecutableFile(candidate)) {
-            return candidate;
-        }
-        if (end == std::string::npos) {
-            return "";
-        }
-        begin = end + 1;
-    }
-}
-
-ChildPipe::~ChildPipe() {
-    std::string log;
-    Finish(&log);
-}
-
-bool ChildPipe::Start(const std::vector<std::string>& argv, std::string* error) {
-    const char* folder = std::getenv("TMPDIR");
-    std::string logName = std::string(folder && *folder ? folder : "/tmp") + "/ffmpeg-log-XXXXXX";
-    logFd_ = mkostemp(&logName[0], O_CLOEXEC);
-    if (logFd_ < 0) {
-        *error = "cannot make a log file for ffmpeg in " + logName + ": " + std::strerror(errno);
-        return false;
-    }
-    unlink(logName.c_str());
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        *error = std::string("cannot make a pipe to ffmpeg: ") + std::strerror(errno);
-        CloseFd(&logFd_);
-        return false;
-    }
-    fcntl(fds[1], F_SETPIPE_SZ, kPipeBytes);  // a hint: a smaller pipe only costs speed
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, logFd_, STDERR_FILENO);
-    // Its own process group, so the terminal's Ctrl+C reaches only us; and the signals we
-    // ignore or catch (a broken pipe, Ctrl+C, SIGTERM) back at their defaults.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults, none;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGTERM);
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(
-        &attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, args[0], &actions, &attributes, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    close(fds[0]);
-    if (spawned != 0) {
-        *error = "cannot run " + argv[0] + ": " + std::strerror(spawned);
-        close(fds[1]);
-        CloseFd(&logFd_);
-        return false;
-    }
-    pid_ = pid;
-    input_ = fds[1];
-    return true;
-}
-
-bool ChildPipe::Write(const void* data, size_t size, std::string* error) {
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    while (size > 0 && input_ >= 0) {
-        const ssize_t wrote = write(input_, bytes, size);
-        if (wrote < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            // EPIPE: the child has gone (SIGPIPE is ignored, so we hear of it here).
-            *error = std::strerror(errno);
-            CloseFd(&input_);
-            return false;
-        }
-        bytes += wrote;
-        size -= static_cast<size_t>(wrote);
-    }
-    if (input_ < 0) {
-        *error = "the pipe is closed";
-        return false;
-    }
-    return true;
-}
-
-int ChildPipe::Finish(std::string* log) {
-    CloseFd(&input_);
-    int result = -1;
-    if (pid_ > 0) {
-        int status = 0;
-        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-        result = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        pid_ = -1;
-    }
-    if (logFd_ >= 0) {
-        *log = ReadTail(logFd_);
-        CloseFd(&logFd_);
-    }
-    return result;
-}
-
-std::string FrameSeconds(std::int64_t frames, int fps) {
-    const std::int64_t us = (frames * 1000000 + fps / 2) / fps;
-    char text[40];
-    std::snprintf(text, sizeof text, "%lld.%06lld", static_cast<long long>(us / 1000000),
-                  static_cast<long long>(us % 1000000));
-    return text;
-}
-
 std::vector<std::string> FfmpegArguments(const EncodeSettings& settings, int width, int height) {
-    const std::string size = std::to_string(width) + "x" + std::to_string(height);
-    std::vector<std::string> args = {
-        settings.ffmpeg, "-hide_banner", "-nostdin", "-loglevel", "error", "-y",
-        // The frames, as they come down the pipe.
-        "-f", "rawvideo", "-pix_fmt", settings.pipeFormat == PipeFormat::Rgb ? "rgb24" : "rgba",
-        "-video_size", size, "-framerate", std::to_string(settings.fps), "-i", "pipe:0"};
-    if (!settings.audioFile.empty()) {
+    std::vector<std::string> args = {settings.ffmpeg, "-hide_banner", "-nostdin",
+                                     "-loglevel",     "error",        "-y"};
+    AddVideoInput(settings, width, height, &args);
+    const bool sound = !settings.audioFile.empty();
+    if (sound) {
         // Looped, as the piece plays it, so a clip past the soundtrack's end still has sound.
-        args.insert(args.end(), {"-stream_loop", "-1", "-i", "file:" + settings.audioFile});
+        Add(&args, {"-stream_loop", "-1", "-i", "file:" + settings.audioFile});
     }
-    args.insert(args.end(), {"-map", "0:v:0"});
-    if (!settings.audioFile.empty()) {
-        args.insert(args.end(), {"-map", "1:a:0"});
+    Add(&args, {"-map", "0:v:0"});
+    if (sound) {
+        Add(&args, {"-map", "1:a:0"});
     }
-    // BT.709 in limited range, converted and labelled so, so that players show the colours
-    // as rendered.
-    args.insert(args.end(),
-                {"-vf", "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p", "-c:v",
-                 "libx264", "-preset", settings.preset, "-colorspace", "bt709", "-color_primaries",
-                 "bt709", "-color_trc", "bt709", "-color_range", "tv"});
-    if (settings.videoKbps > 0) {
-        args.insert(args.end(), {"-b:v", std::to_string(settings.videoKbps) + "k"});
-    } else {
-        args.insert(args.end(), {"-crf", std::to_string(settings.crf)});
-    }
-    if (!settings.profile.empty()) {
-        args.insert(args.end(), {"-profile:v", settings.profile});
-    }
-    if (settings.threads > 0) {
-        args.insert(args.end(), {"-threads:v", std::to_string(settings.threads)});
+    AddVideoCodec(settings, &args);
+    if (sound) {
+        AddAudioCodec(settings, &args);
     }
     if (settings.bitexact) {
         // Without it the file names ffmpeg's version, and a creation time if one is given.
-        args.insert(args.end(), {"-fflags", "+bitexact", "-flags:v", "+bitexact", "-flags:a",
-                                 "+bitexact", "-map_metadata", "-1"});
+        Add(&args, {"-fflags", "+bitexact", "-flags:v", "+bitexact", "-flags:a", "+bitexact",
+                    "-map_metadata", "-1"});
     }
-    if (!settings.audioFile.empty()) {
-        // The clip's first frame shows first / fps seconds of the timeline, which starts with
-        // the soundtrack; the sound is cut to the clip's frames, and ends with the last frame
-        // written when the capture stops early (-shortest). The AAC encoder's fast coder takes a
-        // third of the default coder's time, at 192 kbit/s no further from the source.
-        const std::string trim = "atrim=start=" + FrameSeconds(settings.firstFrame, settings.fps) +
-                                 ":duration=" + FrameSeconds(settings.frames, settings.fps) +
-                                 ",asetpts=PTS-STARTPTS";
-        args.insert(args.end(), {"-af", trim, "-c:a", "aac", "-aac_coder", "fast", "-b:a",
-                                 std::to_string(settings.audioKbps) + "k", "-shortest"});
+    for (const auto& tag : settings.metadata) {
+        Add(&args, {"-metadata", tag.first + "=" + tag.second});
     }
     // The output by its name as it is: never read as a protocol ("file:", "http:") or an option
     // ("-x.mp4").
-    args.insert(args.end(), {"-movflags", "+faststart", "-f", "mp4", "file:" + settings.output});
+    if (settings.container == Container::Mp4) {
+        Add(&args, {"-movflags", "+faststart", "-f", "mp4"});
+    } else {
+        Add(&args, {"-f", "matroska"});
+    }
+    args.push_back("file:" + settings.output);
     return args;
 }
 

@@ -1,4 +1,5 @@
-// flimrevo-capture: renders the piece at a fixed frame rate into an MP4 or a PNG sequence.
+// flimrevo-capture: renders the piece at a fixed frame rate into an MP4, a lossless MKV or a PNG
+// sequence, whole or in parts, and joins parts.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -19,6 +20,7 @@
 #include "flash_report.h"
 #include "png_sink.h"
 #include "progress.h"
+#include "segments.h"
 
 namespace {
 
@@ -30,9 +32,10 @@ void Say(const std::string& text) {
     std::fprintf(stderr, "flimrevo-capture: %s\n", text.c_str());
 }
 
-std::string Seconds(std::int64_t frames, int fps) {
+std::string Seconds(std::int64_t frames, Rate rate) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(frames) / fps);
+    std::snprintf(text, sizeof text, "%.3f s",
+                  static_cast<double>(frames * rate.den) / static_cast<double>(rate.num));
     return text;
 }
 
@@ -93,6 +96,100 @@ bool MakePartialFile(const std::string& output, std::string* partial, std::strin
     return true;
 }
 
+// The video sink: ffmpeg writing into a file beside the output (*partial), with the soundtrack
+// where the piece would play one (else *noSound says why). Null after a message when it cannot be.
+std::unique_ptr<FrameSink> MakeVideoSink(const CommandLine& line, const FrameRange& frames,
+                                         std::string* partial, std::string* noSound) {
+    EncodeSettings encode = line.encode;
+    encode.ffmpeg = FindExecutable("ffmpeg");
+    if (encode.ffmpeg.empty()) {
+        Say("cannot make a video: no ffmpeg on PATH. Install FFmpeg, or write PNG frames "
+            "with -o FOLDER");
+        return nullptr;
+    }
+    std::string error;
+    if (!MakePartialFile(line.output, partial, &error)) {
+        Say(error);
+        return nullptr;
+    }
+    encode.container = line.kind == OutputKind::Mkv ? Container::Mkv : Container::Mp4;
+    // The frames first; the sound goes in once they are all written (AddSoundtrack), and a part
+    // has none: the join adds it once.
+    if (line.segment.count > 0) {
+        encode.metadata = PartTags(line);
+    } else {
+        *noSound = WhyNoSoundtrack();
+        if (!noSound->empty()) {
+            Say("no soundtrack: " + *noSound + "; the video will be silent");
+        }
+    }
+    encode.output = *partial;
+    encode.rate = line.rate;
+    encode.firstFrame = frames.first;
+    encode.frames = frames.count();
+    return std::make_unique<FfmpegSink>(encode);
+}
+
+// Adds the soundtrack, cut to the frames written, to the video in *partial: a second file beside
+// the output takes the video as it is and the sound, and then the first one's place.
+bool AddSoundtrack(const CommandLine& line, const FrameRange& written, std::string* partial,
+                   std::string* error) {
+    EncodeSettings encode = line.encode;
+    encode.ffmpeg = FindExecutable("ffmpeg");
+    encode.container = line.kind == OutputKind::Mkv ? Container::Mkv : Container::Mp4;
+    encode.rate = line.rate;
+    encode.audioFile = kSoundtrack;
+    encode.firstFrame = written.first;
+    encode.frames = written.count();
+    encode.videoFile = *partial;
+    if (!MakePartialFile(line.output, &encode.output, error)) {
+        return false;
+    }
+    ChildPipe ffmpeg;
+    std::string log;
+    const bool ok = ffmpeg.Start(FfmpegArguments(encode, 0, 0), error) && ffmpeg.Finish(&log) == 0;
+    unlink(partial->c_str());
+    *partial = encode.output;
+    if (!ok && error->empty()) {
+        *error = "ffmpeg failed adding the sound:\n" + log;
+    }
+    return ok;
+}
+
+// What came of a finished run: the video renamed into place, or removed; messages and exit code.
+int Conclude(RunResult result, const CommandLine& line, const FrameRange& frames,
+             const std::string& partial, const std::string& noSound) {
+    // An interrupted part is no part: a join would refuse it anyway.
+    if (result.ok && result.interrupted && line.segment.count > 0) {
+        result.ok = false;
+        result.error = "interrupted";
+    }
+    if (result.ok && !partial.empty() && rename(partial.c_str(), line.output.c_str()) != 0) {
+        result.ok = false;
+        result.error = "cannot write " + line.output + ": " + std::strerror(errno);
+    }
+    if (!result.ok) {
+        Say(result.error);
+        // A broken video is not left behind looking like a finished one.
+        if (!partial.empty()) {
+            unlink(partial.c_str());
+            Say("nothing written to " + line.output);
+        }
+        return result.interrupted ? kExitInterrupted : kExitFailed;
+    }
+    if (result.interrupted) {
+        Say("interrupted: " + std::to_string(result.written) + " of " +
+            std::to_string(frames.count()) + " frames written to " + line.output);
+        return kExitInterrupted;
+    }
+    Say("wrote " + std::to_string(result.written) + " frames to " + line.output);
+    if (!noSound.empty()) {
+        Say("the video has no sound: " + noSound);
+        return kExitNoSound;
+    }
+    return kExitOk;
+}
+
 // Writes text into the partial file made for it.
 bool WriteText(const std::string& path, const std::string& text, std::string* error) {
     FILE* file = std::fopen(path.c_str(), "w");
@@ -104,46 +201,51 @@ bool WriteText(const std::string& path, const std::string& text, std::string* er
     return true;
 }
 
-int Capture(const CommandLine& line) {
-    const FrameRange clip = ClipFrames(line.fromMs, line.toMs, line.fps);
-    std::unique_ptr<FrameSink> sink;
-    FlashSink* flashes = nullptr;
-    const std::string target = line.flashReport.empty() ? line.output : line.flashReport;
-    std::string partial;  // the MP4 or the report being written
-    std::string noSound;  // why the MP4 is silent
-    std::string error;
+// --flash-report: the frames go to the flash analysis, and the report to FILE.csv (written under
+// a temporary name first, as a video is) and the verdict to standard output.
+int FlashReport(const CommandLine& line, const RunSettings& settings, ProgressLine& progress) {
+    std::string partial, error;
+    if (!MakePartialFile(line.flashReport, &partial, &error)) {
+        Say(error);
+        return kExitFailed;
+    }
+    FlashSink sink(static_cast<int>(line.rate.num / line.rate.den));
+    RunResult result = Run(settings, sink);
+    progress.Finish(result.framesDrawn);
+    flash::Report report;
+    if (result.ok && !result.interrupted) {
+        report = sink.Finish();
+        result.ok = WriteText(partial, FlashCsv(report, settings.clip.first), &result.error) &&
+                    rename(partial.c_str(), line.flashReport.c_str()) == 0;
+        if (!result.ok && result.error.empty()) {
+            result.error = "cannot write " + line.flashReport + ": " + std::strerror(errno);
+        }
+    }
+    if (!result.ok || result.interrupted) {
+        Say(result.ok ? "interrupted" : result.error);
+        unlink(partial.c_str());
+        Say("nothing written to " + line.flashReport);
+        return result.interrupted ? kExitInterrupted : kExitFailed;
+    }
+    std::fputs(FlashVerdict(report, settings.clip.first).c_str(), stdout);
+    return line.flashStrict && !report.passes() ? kExitFlashes : kExitOk;
+}
 
+int Capture(const CommandLine& line) {
+    const FrameRange frames = OutputFrames(line);
+    const std::string& target = line.flashReport.empty() ? line.output : line.flashReport;
+    std::unique_ptr<FrameSink> sink;
+    std::string partial;  // the video being written
+    std::string noSound;  // why the video is silent
     if (!line.flashReport.empty()) {
-        if (!MakePartialFile(target, &partial, &error)) {
-            Say(error);
+        // The report's sink is made with the run.
+    } else if (line.kind != OutputKind::PngFolder) {
+        sink = MakeVideoSink(line, frames, &partial, &noSound);
+        if (!sink) {
             return kExitFailed;
         }
-        sink = std::make_unique<FlashSink>(line.fps);
-        flashes = static_cast<FlashSink*>(sink.get());
-    } else if (line.kind == OutputKind::Mp4) {
-        EncodeSettings encode = line.encode;
-        encode.ffmpeg = FindExecutable("ffmpeg");
-        if (encode.ffmpeg.empty()) {
-            Say("cannot make an MP4: no ffmpeg on PATH. Install FFmpeg, or write PNG frames "
-                "with -o FOLDER");
-            return kExitFailed;
-        }
-        if (!MakePartialFile(line.output, &partial, &error)) {
-            Say(error);
-            return kExitFailed;
-        }
-        noSound = WhyNoSoundtrack();
-        if (noSound.empty()) {
-            encode.audioFile = kSoundtrack;
-        } else {
-            Say("no soundtrack: " + noSound + "; the video will be silent");
-        }
-        encode.output = partial;
-        encode.fps = line.fps;
-        encode.firstFrame = clip.first;
-        encode.frames = clip.count();
-        sink = std::make_unique<FfmpegSink>(encode);
     } else {
+        std::string error;
         if (!PrepareFrameFolder(line.output, &error)) {
             Say(error);
             return kExitFailed;
@@ -151,13 +253,15 @@ int Capture(const CommandLine& line) {
         sink = std::make_unique<PngSequenceSink>(line.output);
     }
 
-    Say("frames " + std::to_string(clip.first) + " to " + std::to_string(clip.end - 1) + " at " +
-        std::to_string(line.fps) + " fps (" + Seconds(clip.first, line.fps) + " to " +
-        Seconds(clip.end, line.fps) + ") into " + target);
-    ProgressLine progress(clip.end, stderr);
+    Say("frames " + std::to_string(frames.first) + " to " + std::to_string(frames.end - 1) +
+        " at " + RateText(line.rate) + " fps (" + Seconds(frames.first, line.rate) + " to " +
+        Seconds(frames.end, line.rate) + ") into " + target);
+    ProgressLine progress(frames.end, stderr);
     RunSettings settings;
-    settings.fps = line.fps;
-    settings.clip = clip;
+    settings.rate = line.rate;
+    settings.shutter = line.shutter;
+    settings.supersample = line.supersample;
+    settings.clip = frames;
     settings.size = line.size;
     settings.reducedFlashing = line.reducedFlashing;
     settings.onProgress = [&](std::int64_t rendered) { progress.Update(rendered); };
@@ -166,42 +270,68 @@ int Capture(const CommandLine& line) {
         progress.Break();
         Say(std::string("the piece shows a message box: \"") + text + "\" (" + caption + ")");
     };
+    if (!line.flashReport.empty()) {
+        return FlashReport(line, settings, progress);
+    }
     RunResult result = Run(settings, *sink);
-    progress.Finish(result.rendered);
+    progress.Finish(result.framesDrawn);
+    if (result.ok && sink && !partial.empty() && noSound.empty() && line.segment.count == 0 &&
+        result.written > 0) {
+        const FrameRange written{frames.first, frames.first + result.written};
+        result.ok = AddSoundtrack(line, written, &partial, &result.error);
+    }
+    return Conclude(result, line, frames, partial, noSound);
+}
 
-    flash::Report report;
-    if (result.ok && flashes) {
-        report = flashes->Finish();
-        result.ok = WriteText(partial, FlashCsv(report, clip.first), &result.error);
+int Join(const CommandLine& line) {
+    EncodeSettings encode = line.encode;
+    encode.ffmpeg = FindExecutable("ffmpeg");
+    const std::string ffprobe = FindExecutable("ffprobe");
+    if (encode.ffmpeg.empty() || ffprobe.empty()) {
+        Say("cannot join parts: no ffmpeg and ffprobe on PATH. Install FFmpeg");
+        return kExitFailed;
     }
-    if (result.ok && !partial.empty() && rename(partial.c_str(), target.c_str()) != 0) {
-        result.ok = false;
-        result.error = "cannot write " + target + ": " + std::strerror(errno);
+    JoinPlan plan;
+    std::string error;
+    if (!PlanJoin(ffprobe, line.parts, &plan, &error)) {
+        Say(error);
+        Say("nothing written to " + line.output);
+        return kExitUsage;
     }
-    if (!result.ok) {
-        Say(result.error);
-        // A broken video is not left behind looking like a finished one.
+    std::string partial, list;
+    if (!MakePartialFile(line.output, &partial, &error) ||
+        !WriteConcatList(line.parts, line.output, &list, &error)) {
+        Say(error);
         if (!partial.empty()) {
             unlink(partial.c_str());
-            Say("nothing written to " + target);
         }
         return kExitFailed;
     }
-    if (result.interrupted) {
-        Say("interrupted: " + std::to_string(result.written) + " of " +
-            std::to_string(clip.count()) + " frames written to " + target);
-        return kExitInterrupted;
+    const std::string noSound = WhyNoSoundtrack();
+    if (noSound.empty()) {
+        encode.audioFile = kSoundtrack;
+    } else {
+        Say("no soundtrack: " + noSound + "; the video will be silent");
     }
-    if (flashes) {
-        std::fputs(FlashVerdict(report, clip.first).c_str(), stdout);
-        return line.flashStrict && !report.passes() ? kExitFlashes : kExitOk;
-    }
-    Say("wrote " + std::to_string(result.written) + " frames to " + line.output);
-    if (!noSound.empty()) {
-        Say("the video has no sound: " + noSound);
-        return kExitNoSound;
-    }
-    return kExitOk;
+    encode.container = line.kind == OutputKind::Mkv ? Container::Mkv : Container::Mp4;
+    encode.output = partial;
+    encode.rate = plan.rate;
+    encode.firstFrame = plan.clip.first;
+    encode.frames = plan.clip.count();
+    encode.concatList = list;
+    Say("joining " + std::to_string(line.parts.size()) + " parts, frames " +
+        std::to_string(plan.clip.first) + " to " + std::to_string(plan.clip.end - 1) + ", into " +
+        line.output);
+    ChildPipe ffmpeg;
+    std::string log;
+    const bool ok = ffmpeg.Start(FfmpegArguments(encode, plan.width, plan.height), &error) &&
+                    ffmpeg.Finish(&log) == 0;
+    unlink(list.c_str());
+    RunResult result;
+    result.ok = ok;
+    result.written = plan.clip.count();
+    result.error = !error.empty() ? error : "ffmpeg failed:\n" + log;
+    return Conclude(result, line, plan.clip, partial, noSound);
 }
 
 }  // namespace
@@ -224,5 +354,5 @@ int main(int argc, char** argv) {
         std::printf("flimrevo-capture %s\n", FLIMREVO_VERSION);
         return kExitOk;
     }
-    return Capture(line);
+    return line.parts.empty() ? Capture(line) : Join(line);
 }

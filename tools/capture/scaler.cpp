@@ -34,12 +34,44 @@ AreaScaler::AreaScaler(int sourceWidth, int sourceHeight, int outputWidth, int o
       rows_(Spans(sourceHeight, fit_.height)),
       sums_(static_cast<size_t>(fit_.width) * 4) {}
 
+// A whole factor smaller: each output pixel the mean of its factor x factor block, rounded to the
+// nearest, as the weights in general give it, in a fraction of their time.
+void AreaScaler::ScaleDown(const std::uint8_t* source, std::uint8_t* output, int factor) {
+    const size_t sourceRow = static_cast<size_t>(sourceWidth_) * 4;
+    const std::uint32_t count = static_cast<std::uint32_t>(factor * factor);
+    std::vector<std::uint32_t>& sums = blockSums_;
+    sums.assign(static_cast<size_t>(fit_.width) * 4, 0);
+    for (int oy = 0; oy < fit_.height; ++oy) {
+        std::fill(sums.begin(), sums.end(), 0);
+        for (int dy = 0; dy < factor; ++dy) {
+            const std::uint8_t* line = source + static_cast<size_t>(oy * factor + dy) * sourceRow;
+            for (size_t ox = 0; ox < static_cast<size_t>(fit_.width); ++ox) {
+                for (int dx = 0; dx < factor; ++dx, line += 4) {
+                    sums[ox * 4] += line[0];
+                    sums[ox * 4 + 1] += line[1];
+                    sums[ox * 4 + 2] += line[2];
+                    sums[ox * 4 + 3] += line[3];
+                }
+            }
+        }
+        std::uint8_t* out = output + (static_cast<size_t>(fit_.y + oy) * outputWidth_ + fit_.x) * 4;
+        for (size_t i = 0; i < sums.size(); ++i) {
+            out[i] = static_cast<std::uint8_t>((sums[i] + count / 2) / count);
+        }
+    }
+}
+
 void AreaScaler::Scale(const std::uint8_t* source, std::uint8_t* output) {
     const size_t outputRow = static_cast<size_t>(outputWidth_) * 4;
     // The borders: opaque black.
     for (size_t i = 0; i < outputRow * static_cast<size_t>(outputHeight_); i += 4) {
         output[i] = output[i + 1] = output[i + 2] = 0;
         output[i + 3] = 255;
+    }
+    const int factor = sourceWidth_ / fit_.width;
+    if (sourceWidth_ == factor * fit_.width && sourceHeight_ == factor * fit_.height) {
+        ScaleDown(source, output, factor);
+        return;
     }
     // Every output pixel's weights add up to sourceWidth * sourceHeight; at most 255 times that
     // is summed, which fits 64 bits for any picture.

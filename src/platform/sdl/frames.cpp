@@ -107,6 +107,25 @@ void FrameShown(GlContext* context, const FinishedFrame& finished) {
     if (options.clock.on && options.clock.frameTicks) {
         host::SetTicks(options.clock.frameTicks(finished.index + 1));
     }
+    PrepareFrame(context, finished.index + 1);
+}
+
+void PrepareFrame(GlContext* context, std::int64_t index) {
+    const host::FrameSink& sink = host::Current().frames;
+    const bool cheap = sink.cheap && sink.cheap(index);
+    if (cheap && !context->cheap) {
+        context->programScissor = glIsEnabled(GL_SCISSOR_TEST) == GL_TRUE;
+        glGetIntegerv(GL_SCISSOR_BOX, context->programBox);
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, 0, 1, 1);
+    } else if (!cheap && context->cheap) {
+        const int* box = context->programBox;
+        glScissor(box[0], box[1], box[2], box[3]);
+        if (!context->programScissor) {
+            glDisable(GL_SCISSOR_TEST);
+        }
+    }
+    context->cheap = cheap;
 }
 
 void DeliverLateFrame() {

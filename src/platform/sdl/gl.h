@@ -56,6 +56,10 @@ void FrameShown(GlContext* context, const FinishedFrame& frame);
 // Hands the host the finished frame still being read back in the framebuffer object the program
 // is not drawing into.
 void DeliverLate(GlContext* context);
+// Before the program draws frame `index`: a frame the host wants drawn cheaply goes into a
+// scissor box of one pixel; the program's own scissor test and box are back for the next frame
+// that is not.
+void PrepareFrame(GlContext* context, std::int64_t index);
 
 // Reduced flashing (reduce_flashing.cpp): whether the host or the program's command line asks
 // for it, and the limit on the finished picture, drawn back where it changes it.

@@ -77,6 +77,11 @@ struct GlContext {
     int pendingWidth = 0, pendingHeight = 0;
     std::int64_t pendingIndex = 0;
     std::uint32_t pendingTick = 0;
+    // Drawing a cheap frame: the program's scissor test and box, put aside until the next frame
+    // that is not.
+    bool cheap = false;
+    bool programScissor = false;
+    int programBox[4] = {};
 };
 
 struct KeyState {

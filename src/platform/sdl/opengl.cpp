@@ -39,6 +39,17 @@ bool Load(T* call, const char* name) {
     return *call != nullptr;
 }
 
+// A picture drawn at another size than its display mode's: lines as wide, in proportion, as at
+// the mode's size (1 pixel there).
+void ScaleLines(const GlContext* context, const Window* window) {
+    const State& state = Get();
+    if (window->fullscreenPicture && host::Current().video.pictureHeight > 0 &&
+        state.mode.dmPelsHeight > 0) {
+        glLineWidth(static_cast<GLfloat>(context->height) /
+                    static_cast<GLfloat>(state.mode.dmPelsHeight));
+    }
+}
+
 bool LoadCalls() {
     if (!gl.loaded) {
         gl.loaded = Load(&gl.genFramebuffers, "glGenFramebuffers") &&
@@ -268,6 +279,8 @@ BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) try {
         context->everCurrent = true;
         glViewport(0, 0, context->width, context->height);
         glScissor(0, 0, context->width, context->height);
+        platform::ScaleLines(context, dc->window);
+        platform::PrepareFrame(context, state.framesPresented);
     }
     return TRUE;
 } catch (const std::bad_alloc&) {

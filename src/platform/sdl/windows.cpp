@@ -175,6 +175,11 @@ Window* NewWindow(const WNDCLASSA* windowClass, const CREATESTRUCTA& c) {
     window->clientWidth = std::max(0, c.cx - insets.left - insets.right);
     window->clientHeight = std::max(0, c.cy - insets.top - insets.bottom);
     window->sdl = OpenSdlWindow(window, c);
+    const host::VideoMode& video = host::Current().video;
+    if (window->fullscreenPicture && video.pictureWidth > 0 && video.pictureHeight > 0) {
+        window->clientWidth = video.pictureWidth;
+        window->clientHeight = video.pictureHeight;
+    }
     if (window->sdl == nullptr) {
         delete window;
         return nullptr;

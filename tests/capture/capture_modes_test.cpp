@@ -1,0 +1,240 @@
+// flimrevo-capture beyond a plain capture: a fractional frame rate with its sound, lossless MKV,
+// motion blur, and a capture split into parts run by GNU parallel and joined.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include <GL/gl.h>
+
+#include "blend.h"
+#include "frames.h"
+#include "support/gl_context.h"
+#include "timeline/timeline.h"
+#include "window/window.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+using namespace capturetest;
+
+// The decoded video (RGB) or sound (16-bit stereo) of `file` in `dir`, as raw bytes.
+std::string Decode(const Folder& dir, const std::string& file, const std::string& kind) {
+    const std::string format = kind == "video" ? "-map 0:v -f rawvideo -pix_fmt rgb24"
+                                               : "-map 0:a -f s16le -ac 2 -ar 44100";
+    const std::string command = "ffmpeg -v error -nostdin -i '" + dir / file + "' " + format +
+                                " -y '" + dir / "decoded.raw" + "'";
+    return std::system(command.c_str()) == 0 ? Read(dir / "decoded.raw") : "";
+}
+
+// The sample of 44.1 kHz sound where frame n of 60000/1001 fps begins, to the nearest.
+std::int64_t NtscSample(std::int64_t n) {
+    return (2 * n * 1001 * 44100 + 60000) / 120000;
+}
+
+TEST(CaptureModes, LosslessMkvAtNtscRateHoldsThePngFramesAtTheirTimesAndTheSoundtracksSamples) {
+    Folder dir;
+    // Frames 641 to 648: frame n shows floor(n * 1001 / 60) ms, 10 694 ms to 10 811 ms, across
+    // the camera's cues at 10.7 s and 10.8 s.
+    const std::string clip = "--fps 60000/1001 --from 10.69 --to 10.82 ";
+    ASSERT_EQ(Capture(dir, clip + "-o a.mkv"), 0) << dir.Err();
+    ASSERT_EQ(Capture(dir, clip + "-o frames"), 0) << dir.Err();
+    std::string pngs;
+    std::vector<std::vector<std::uint8_t>> frames;
+    int width = 0, height = 0;
+    for (int i = 0; i < 8; ++i) {
+        frames.push_back(ReadFrame(dir / "frames", i, &width, &height));
+        pngs.append(frames.back().begin(), frames.back().end());
+    }
+    EXPECT_FALSE(fs::exists(dir / "frames/frame-00008.png"));
+    EXPECT_TRUE(Decode(dir, "a.mkv", "video") == pngs);
+    EXPECT_EQ(Probe(dir, "a.mkv", "v", "stream=codec_name,pix_fmt"),
+              "codec_name=ffv1|pix_fmt=bgr0\n");
+
+    for (int n : {641, 642, 647, 648}) {
+        SCOPED_TRACE(n);
+        EXPECT_TRUE(RenderFrameAt(static_cast<std::uint32_t>(n * 1001 / 60)) == frames[n - 641]);
+    }
+    EXPECT_FALSE(RenderFrameAt(10695) == frames[0]);
+
+    // The sound: the soundtrack's own samples from frame 641's to frame 649's, no more, no fewer.
+    const std::string sound = Decode(dir, "a.mkv", "audio");
+    const std::string soundtrack = Decode(dir, "brumlevo.mp3", "audio");
+    const size_t first = 4 * static_cast<size_t>(NtscSample(641));
+    ASSERT_GT(soundtrack.size(), 4 * static_cast<size_t>(NtscSample(649)));
+    EXPECT_EQ(sound.size(), 4 * static_cast<size_t>(NtscSample(649)) - first);
+    EXPECT_TRUE(sound == soundtrack.substr(first, sound.size()));
+}
+
+// sRGB to linear light and back, written out.
+double Linear(double v) {
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
+double Encoded(double l) {
+    return l <= 0.0031308 ? l * 12.92 : 1.055 * std::pow(l, 1 / 2.4) - 0.055;
+}
+
+TEST(CaptureModes, MotionBlurIsTheAverageInLinearLightOfItsSubFrames) {
+    Folder dir;
+    ASSERT_EQ(Capture(dir, "--fps 30 --from 1.2 --to 1.23 --motion-blur 4 -o blur"), 0)
+        << dir.Err();
+    int width = 0, height = 0;
+    const auto blurred = ReadFrame(dir / "blur", 0, &width, &height);
+    // Frame 36 shows 1200 ms and frame 37 1233 ms: a 180-degree shutter is open for 16.5 ms,
+    // 17 whole milliseconds from 1200 on, and 4 sub-frames are spread over them.
+    std::vector<std::vector<std::uint8_t>> subFrames;
+    for (std::uint32_t ms : {1200u, 1204u, 1208u, 1212u})
+        subFrames.push_back(RenderFrameAt(ms));
+    ASSERT_EQ(blurred.size(), subFrames[0].size());
+    int wrong = 0, blurredPixels = 0;
+    for (size_t i = 0; i < blurred.size(); ++i) {
+        double light = 0;
+        for (const auto& frame : subFrames)
+            light += Linear(frame[i] / 255.0) / subFrames.size();
+        wrong += std::abs(blurred[i] - std::floor(Encoded(light) * 255 + 0.5)) > 1;
+        blurredPixels += blurred[i] != subFrames[0][i];
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GT(blurredPixels, 1000);
+
+    // What does not move stays as it is, exactly; half white, half black is half the light.
+    capture::LinearBlend blend(256);
+    for (int samples : {2, 3, 8}) {
+        std::vector<std::uint8_t> ramp(256 * 4), out(256 * 4);
+        for (size_t i = 0; i < ramp.size(); ++i)
+            ramp[i] = static_cast<std::uint8_t>(i / 4);
+        for (int k = 0; k < samples; ++k)
+            blend.Add(ramp.data());
+        blend.Finish(out.data());
+        EXPECT_TRUE(out == ramp) << samples;
+    }
+    std::vector<std::uint8_t> white(256 * 4, 255), black(256 * 4, 0), out(256 * 4);
+    blend.Add(white.data());
+    blend.Add(black.data());
+    blend.Finish(out.data());
+    EXPECT_EQ(out[0], std::floor(Encoded(0.5) * 255 + 0.5));
+}
+
+// The frame showing ms drawn in the tests' own GL context at width x height by the piece's stages,
+// as its frame loop calls them, with lines as wide in proportion as at 1024 x 768: RGB, top row
+// first. (Early in the piece, where no cue has yet set anything that carries over.)
+std::vector<std::uint8_t> DrawAt(std::uint32_t ms, int width, int height) {
+    testsupport::GlContext context(width, height);
+    EXPECT_TRUE(context.ok());
+    DisplayState.width = width;
+    DisplayState.height = height;
+    glViewport(0, 0, width, height);
+    glLineWidth(static_cast<float>(height) / 768);
+    const float t = TimelineSecondsAfter(ms);
+    bool done = false;
+    ApplyClearColourCues(t);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    ApplyProjectionAndCameraCues(t);
+    ApplyFogCues(t);
+    DrawBackdropBoxes(t);
+    DrawCubeLattice(t, done);
+    const size_t row = static_cast<size_t>(width) * 3;
+    std::vector<std::uint8_t> rows(row * height), rgb(row * height);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
+    for (int y = 0; y < height; ++y)
+        std::copy_n(&rows[(height - 1 - y) * row], row, &rgb[y * row]);
+    return rgb;
+}
+
+TEST(CaptureModes, DrawnAtTheOutputSizeAndSupersampledFromTwiceThat) {
+    Folder dir;
+    // Frame 72 at 60 fps: 1200 ms.
+    for (const char* args : {"--size 2048x1536 -o big", "--supersample 2 -o smooth", "-o plain"})
+        ASSERT_EQ(Capture(dir, std::string("--from 1.2 --to 1.21 ") + args), 0) << dir.Err();
+    int width = 0, height = 0;
+    const auto big = ReadFrame(dir / "big", 0, &width, &height);
+    const auto plain = ReadFrame(dir / "plain", 0, &width, &height);
+    const auto smooth = ReadFrame(dir / "smooth", 0, &width, &height);
+    const auto reference = DrawAt(1200, 2048, 1536);
+    ASSERT_EQ(big.size(), reference.size());
+    // Drawn at 2048 x 1536 as the same calls draw there (but for a few line ends, which the
+    // rasteriser places differently in a framebuffer object and a window's own framebuffer);
+    // not the 1024 x 768 picture made larger.
+    int unlike = 0, upscaled = 0, wrong = 0;
+    for (size_t i = 0; i < big.size(); ++i) {
+        const size_t x = i / 3 % 2048, y = i / 3 / 2048, c = i % 3;
+        unlike += big[i] != reference[i];
+        upscaled += big[i] != plain[(y / 2 * 1024 + x / 2) * 3 + c];
+    }
+    EXPECT_LE(unlike, static_cast<int>(big.size() / 100000));
+    EXPECT_GT(upscaled, 10000);
+    // Supersampled: each pixel the mean of its 2 x 2 block of the picture drawn at twice the size,
+    // rounded to the nearest.
+    for (size_t i = 0; i < smooth.size(); ++i) {
+        const size_t x = i / 3 % 1024, y = i / 3 / 1024, c = i % 3;
+        double sum = 0;
+        for (size_t dy = 0; dy < 2; ++dy)
+            for (size_t dx = 0; dx < 2; ++dx)
+                sum += big[((2 * y + dy) * 2048 + 2 * x + dx) * 3 + c];
+        wrong += smooth[i] != std::floor(sum / 4 + 0.5);
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST(CaptureModes, PartsRunByGnuParallelJoinToTheOneProcessCaptureAndMisfitsAreRefused) {
+    Folder dir;
+    // The whole piece at a tenth of NTSC's rate, 557 frames: frame n shows floor(n * 1001 / 6)
+    // ms, and frame 556, at 92 759 ms, is the first past 92.7 s, the piece's last. The parts
+    // (185, 186 and 186 frames) start between two milliseconds.
+    const std::string settings = "--fps 6000/1001 --size 128x96";
+    ASSERT_EQ(Capture(dir, settings + " -o whole.mkv"), 0) << dir.Err();
+    const std::string parallel = "parallel --will-cite -j2 --halt now,fail=1 '" FLIMREVO_CAPTURE
+                                 "' " +
+                                 settings + " --segment {}/3 -o part{}.mkv ::: 1 2 3";
+    ASSERT_EQ(std::system(("cd '" + dir.path + "' && " + parallel + " 2>/dev/null").c_str()), 0);
+    ASSERT_EQ(Capture(dir, "--join part1.mkv part2.mkv part3.mkv -o joined.mkv"), 0) << dir.Err();
+    for (const std::string name : {"whole", "joined"}) {
+        const std::string md5 = "ffmpeg -v error -nostdin -i '" + dir / name +
+                                ".mkv' -f framemd5 '" + dir / name + ".md5'";
+        ASSERT_EQ(std::system(md5.c_str()), 0);
+    }
+    EXPECT_TRUE(Read(dir / "whole.md5") == Read(dir / "joined.md5"));
+    // framemd5 numbers the frames afresh: the stored times must agree too.
+    EXPECT_TRUE(Probe(dir, "whole.mkv", "v", "packet=pts") ==
+                Probe(dir, "joined.mkv", "v", "packet=pts"));
+    EXPECT_EQ(Probe(dir, "joined.mkv", "v", "stream=nb_read_frames"), "nb_read_frames=557\n");
+    // Sound as long as the video, to the sample: 557 frames of 1001/6000 s at 44.1 kHz.
+    EXPECT_EQ(Decode(dir, "joined.mkv", "audio").size(),
+              4 * ((2ull * 557 * 1001 * 44100 + 6000) / 12000));
+
+    // Parts that do not make one capture are refused, and nothing is written.
+    ASSERT_EQ(Capture(dir, settings + " --to 1 --segment 1/1 -o other.mkv"), 0) << dir.Err();
+    ASSERT_EQ(std::system(("ffmpeg -v error -i '" + dir / "part2.mkv" + "' -c copy -frames:v 3 '" +
+                           dir / "short.mkv" + "'")
+                              .c_str()),
+              0);
+    const struct {
+        const char* args;
+        const char* message;
+    } cases[] = {
+        {"--join part1.mkv part3.mkv -o x.mkv", "part 2/3 is missing"},
+        {"--join part2.mkv part1.mkv part3.mkv -o x.mkv",
+         "part2.mkv is part 2/3 but is given in place of part 1/3"},
+        {"--join part1.mkv part1.mkv part2.mkv part3.mkv -o x.mkv", "part 1/3 is given twice"},
+        {"--join part1.mkv other.mkv part3.mkv -o x.mkv", "are parts of different captures"},
+        {"--join whole.mkv -o x.mkv", "whole.mkv is not a part made by flimrevo-capture --segment"},
+        {"--join part1.mkv short.mkv part3.mkv -o x.mkv",
+         "short.mkv is unfinished: it holds 3 of its 186 frames"},
+        {"--join part1.mkv nothing.mkv -o x.mkv", "nothing.mkv"},
+        {"--fps 6000/1001 --segment 4/3 -o x.mkv", "--segment wants K/N"},
+        {"--segment 1/2 -o x.mp4", "a part (--segment) is written lossless"},
+        {"--to 0.05 --segment 1/4 -o x.mkv", "the clip has only 3 frames"},
+        {"--fps 30 --join part1.mkv -o x.mkv", "--join takes its settings from the parts"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        EXPECT_EQ(Capture(dir, c.args), 2);
+        EXPECT_NE(dir.Err().find(c.message), std::string::npos) << dir.Err();
+        for (const auto& entry : fs::directory_iterator(dir.path))
+            EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+        EXPECT_FALSE(fs::exists(dir / "x.mkv") || fs::exists(dir / "x.mp4"));
+    }
+}
+
+}  // namespace
