@@ -197,13 +197,13 @@ void ResolveSize(const OutputSize& size, int width, int height, int* outWidth, i
     }
 }
 
-RunResult Run(const RunSettings& settings, FrameSink& sink) {
-    RunResult result;
+namespace {
+
+// What the capture asks of the platform for one run: a headless picture of the output's size, a
+// silent sound output, the clock and the frames' way out through the writer.
+host::Options HostOptions(const RunSettings& settings, Writer& writer) {
     const FrameRange clip = settings.clip;
     const std::int64_t pieceFrames = PieceFrames(settings.rate);
-    const Clock::time_point start = Clock::now();
-    Writer writer(settings, sink, result);
-
     host::Options options;
     options.video.output = host::Video::Headless;
     // The piece draws at the output's size (the part of it its picture fills), or a multiple of
@@ -241,11 +241,24 @@ RunResult Run(const RunSettings& settings, FrameSink& sink) {
     if (clip.end < pieceFrames) {
         options.closeAfter = writer.EndOf(clip.end);
     }
-    options.onMessageBox = [&](const char* text, const char* caption) {
+    options.onMessageBox = [&settings](const char* text, const char* caption) {
         if (settings.onMessageBox) {
             settings.onMessageBox(text, caption);
         }
     };
+    return options;
+}
+
+}  // namespace
+
+RunResult Run(const RunSettings& settings, FrameSink& sink) {
+    RunResult result;
+    const FrameRange clip = settings.clip;
+    const std::int64_t pieceFrames = PieceFrames(settings.rate);
+    const Clock::time_point start = Clock::now();
+    Writer writer(settings, sink, result);
+
+    const host::Options options = HostOptions(settings, writer);
     host::Start(options);
     char name[] = "flimrevo";
     char* argv[] = {name, nullptr};

@@ -118,24 +118,62 @@ bool TakeValue(const std::string& option, const std::string& value, CommandLine*
     return true;
 }
 
-// What the options together must make sense as, once all are read.
-bool CheckTogether(CommandLine* line, std::string* error) {
-    if (!line->flashReport.empty() &&
-        (!line->output.empty() || !line->parts.empty() || line->segment.count > 0)) {
+// --flash-report and its strict exit go with a run of whole frames a second and no output.
+bool CheckFlashReport(const CommandLine& line, std::string* error) {
+    if (!line.flashReport.empty() &&
+        (!line.output.empty() || !line.parts.empty() || line.segment.count > 0)) {
         *error =
             "--flash-report analyses the frames of one run instead of writing them: leave "
             "out -o, --segment and --join";
         return false;
     }
-    if (!line->flashReport.empty() && line->rate.num % line->rate.den != 0) {
+    if (!line.flashReport.empty() && line.rate.num % line.rate.den != 0) {
         *error =
             "--flash-report counts the flashes in each second of whole frames: a whole --fps, "
             "not " +
-            RateText(line->rate);
+            RateText(line.rate);
         return false;
     }
-    if (line->flashStrict && line->flashReport.empty()) {
+    if (line.flashStrict && line.flashReport.empty()) {
         *error = "--flash-report-strict goes with --flash-report FILE.csv";
+        return false;
+    }
+    return true;
+}
+
+// The motion blur's sub-frames fit the shutter, and a part is a lossless share of the clip.
+bool CheckShutterAndPart(const CommandLine& line, const FrameRange& clip, std::string* error) {
+    const Shutter shutter = line.shutter;
+    const int most = shutter.samples > 1 ? MostSamples(line.rate, shutter.angle) : 1;
+    if (shutter.samples > most) {
+        *error = "--motion-blur " + std::to_string(shutter.samples) + ":" +
+                 std::to_string(shutter.angle) + " is more sub-frames than the shutter has " +
+                 "milliseconds: the piece's clock counts whole milliseconds, and at " +
+                 RateText(line.rate) + " fps a " + std::to_string(shutter.angle) +
+                 "-degree shutter holds " + std::to_string(most) +
+                 " of them in the shortest frames, so at most " + std::to_string(most) +
+                 " sub-frames (or a wider angle, or a lower frame rate)";
+        return false;
+    }
+    if (line.segment.count > 0) {
+        if (line.kind != OutputKind::Mkv) {
+            *error =
+                "a part (--segment) is written lossless: -o NAME.mkv, not " + Quoted(line.output);
+            return false;
+        }
+        if (line.segment.count > clip.count()) {
+            *error = "--segment " + std::to_string(line.segment.index) + "/" +
+                     std::to_string(line.segment.count) + ": the clip has only " +
+                     std::to_string(clip.count()) + " frames to share out";
+            return false;
+        }
+    }
+    return true;
+}
+
+// What the options together must make sense as, once all are read.
+bool CheckTogether(CommandLine* line, std::string* error) {
+    if (!CheckFlashReport(*line, error)) {
         return false;
     }
     if (line->output.empty() && line->flashReport.empty()) {
@@ -183,32 +221,7 @@ bool CheckTogether(CommandLine* line, std::string* error) {
                  std::to_string(kMostPicture) + " pixels on a side";
         return false;
     }
-    const Shutter shutter = line->shutter;
-    const int most = shutter.samples > 1 ? MostSamples(line->rate, shutter.angle) : 1;
-    if (shutter.samples > most) {
-        *error = "--motion-blur " + std::to_string(shutter.samples) + ":" +
-                 std::to_string(shutter.angle) + " is more sub-frames than the shutter has " +
-                 "milliseconds: the piece's clock counts whole milliseconds, and at " +
-                 RateText(line->rate) + " fps a " + std::to_string(shutter.angle) +
-                 "-degree shutter holds " + std::to_string(most) +
-                 " of them in the shortest frames, so at most " + std::to_string(most) +
-                 " sub-frames (or a wider angle, or a lower frame rate)";
-        return false;
-    }
-    if (line->segment.count > 0) {
-        if (line->kind != OutputKind::Mkv) {
-            *error =
-                "a part (--segment) is written lossless: -o NAME.mkv, not " + Quoted(line->output);
-            return false;
-        }
-        if (line->segment.count > clip.count()) {
-            *error = "--segment " + std::to_string(line->segment.index) + "/" +
-                     std::to_string(line->segment.count) + ": the clip has only " +
-                     std::to_string(clip.count()) + " frames to share out";
-            return false;
-        }
-    }
-    return true;
+    return CheckShutterAndPart(*line, clip, error);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 namespace capture {
 
+// One text, kept whole so that it reads as --help prints it.
 std::string UsageText() {
     return "Usage: flimrevo-capture [options] -o OUTPUT\n"
            "       flimrevo-capture --join PART.mkv... -o OUTPUT\n"
