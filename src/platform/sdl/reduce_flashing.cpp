@@ -69,8 +69,9 @@ bool CommandLineHas(const std::string& argument) {
 
 bool ReducedFlashing() {
     const host::Options& options = host::Current();
-    return options.reducedFlashing ||
-           (options.video.output == host::Video::Desktop && CommandLineHas("--reduced-flashing"));
+    // Asked once: this runs at every present, where nothing should allocate.
+    static const bool asked = CommandLineHas("--reduced-flashing");
+    return options.reducedFlashing || (options.video.output == host::Video::Desktop && asked);
 }
 
 void ReduceFlashing(GlContext* context) {
