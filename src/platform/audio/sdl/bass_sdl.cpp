@@ -80,19 +80,29 @@ bool CloseOutputInTime(AudioState& state) {
     // The thread takes the streams with it: it may outlive everything here.
     std::map<HSTREAM, Mix_Music*> streams;
     streams.swap(state.streams);
+    std::thread worker;
     try {
-        std::thread([closing, streams] {
+        worker = std::thread([closing, streams] {
             CloseOutput(streams);
             std::lock_guard<std::mutex> lock(closing->mutex);
             closing->closed = true;
             closing->done.notify_all();
-        }).detach();
+        });
     } catch (const std::system_error&) {
         CloseOutput(streams);  // no thread to be had: close here
         return true;
     }
     std::unique_lock<std::mutex> lock(closing->mutex);
-    return closing->done.wait_for(lock, kCloseWait, [&] { return closing->closed; });
+    const bool closed = closing->done.wait_for(lock, kCloseWait, [&] { return closing->closed; });
+    lock.unlock();
+    // A thread that finished is joined, so that none is still ending when the process does (a
+    // leak check at exit cannot stop a thread that is half gone); one that hangs is left to it.
+    if (closed) {
+        worker.join();
+    } else {
+        worker.detach();
+    }
+    return closed;
 }
 
 // Frees every stream and closes the mixer and SDL's audio, so that a later BASS_Init starts as in
