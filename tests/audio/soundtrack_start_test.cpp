@@ -52,9 +52,7 @@ class WholePiece : public ::testing::TestWithParam<Input> {};
 
 TEST_P(WholePiece, CallsAndBoxesThenTheWholeTimeline) {
     const Input& input = GetParam();
-    const testsupport::Folder dir(false);
-    const std::filesystem::path here = std::filesystem::current_path();
-    std::filesystem::current_path(dir.path);  // the piece runs in it
+    audiotest::TempDir dir(true);  // the piece runs in it
     input.make(dir / "brumlevo.mp3");
     const bool song = input.calls.back() == kPlaySong;
     const Pcm reference = song ? audiotest::DecodeMp3(dir / "brumlevo.mp3") : Pcm{};
@@ -88,7 +86,6 @@ TEST_P(WholePiece, CallsAndBoxesThenTheWholeTimeline) {
         return true;
     };
     const testsupport::PieceRunResult result = testsupport::RunPiece(options);
-    std::filesystem::current_path(here);
 
     std::vector<std::string> calls;
     for (const std::string& entry : result.log) {

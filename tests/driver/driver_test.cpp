@@ -1,6 +1,9 @@
-// The frame loop, with the whole piece headless on the virtual clock. Each malloc is put down to
-// the first caller on its stack outside the C and C++ runtimes: this executable (the piece and its
-// platform layer), which must allocate nothing in the loop, or a shared library (Mesa, SDL).
+// The frame loop, with the whole piece headless on the virtual clock: each way out ends the piece
+// after the frame in which it came, that frame having presented, drained the queue and polled
+// Escape; a display that cannot be opened ends the process with code 1 before any sound; and
+// nothing is allocated inside the frame loop: each malloc is put down to the first caller on its
+// stack outside the C and C++ runtimes, this executable (the piece and its platform layer) or a
+// shared library (Mesa, SDL), and only the first must be zero.
 #include <gtest/gtest.h>
 
 #include <SDL.h>

@@ -50,7 +50,7 @@ TEST(PlatformCore, CreationCarriesTheNameAndTheClass) {
 }
 
 TEST(AudioContract, EveryRowOfTheContractHolds) {
-    const testsupport::Folder dir(false);
+    audiotest::TempDir dir;
     const std::string sound = dir.path + "/tone.mp3", text = dir.path + "/text.mp3";
     audiotest::WriteMp3(audiotest::TestSignal(0.5), sound);
     std::ofstream(text) << "not a sound file\n";

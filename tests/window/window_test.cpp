@@ -110,6 +110,8 @@ TEST_F(WindowTest, DriversOpeningFillsTheRecordsInOrderAndClosingRestoresFirst) 
                   "wglCreateContext",
                   "wglMakeCurrent context",
               }));
+    EXPECT_EQ(DisplayState.width, 1024);
+    EXPECT_EQ(DisplayState.height, 768);
     EXPECT_EQ(DisplayState.instance, GetModuleHandleA(nullptr));
     // The class's procedure is WindowProcedure: a WM_SIZE sent to the window reaches DisplayState,
     // and never the viewport.
