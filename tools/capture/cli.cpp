@@ -238,21 +238,43 @@ FrameRange OutputFrames(const CommandLine& line) {
     return line.segment.count > 0 ? PartFrames(clip, line.segment.index, line.segment.count) : clip;
 }
 
+namespace {
+
+// An argument as option and value: "--name=value" carries its value with it.
+struct Argument {
+    std::string option, value;
+    bool inlineValue = false;
+};
+
+Argument Split(const std::string& argument) {
+    const size_t equals = argument.find('=');
+    if (argument.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+        return {argument.substr(0, equals), argument.substr(equals + 1), true};
+    }
+    return {argument, "", false};
+}
+
+// The part files after --join: every argument up to the next option.
+bool TakeParts(int argc, char** argv, int* i, CommandLine* line, std::string* error) {
+    for (; *i + 1 < argc && argv[*i + 1][0] != '-'; ++*i) {
+        line->parts.push_back(argv[*i + 1]);
+    }
+    if (line->parts.empty()) {
+        *error = "--join needs the part files, in order";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* error) {
     std::string setting;  // the first option given other than the output
     if (!ApplyPreset(argc, argv, line, error)) {
         return false;
     }
     for (int i = 1; i < argc; ++i) {
-        std::string option = argv[i];
-        std::string value;
-        bool inlineValue = false;
-        const size_t equals = option.find('=');
-        if (option.compare(0, 2, "--") == 0 && equals != std::string::npos) {
-            value = option.substr(equals + 1);
-            option = option.substr(0, equals);
-            inlineValue = true;
-        }
+        auto [option, value, inlineValue] = Split(argv[i]);
         if (option == "--help" || option == "-h") {
             line->help = true;
             return true;
@@ -262,12 +284,7 @@ bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::string* err
             return true;
         }
         if (option == "--join") {
-            // The parts are every argument up to the next option.
-            for (; i + 1 < argc && argv[i + 1][0] != '-'; ++i) {
-                line->parts.push_back(argv[i + 1]);
-            }
-            if (line->parts.empty()) {
-                *error = "--join needs the part files, in order";
+            if (!TakeParts(argc, argv, &i, line, error)) {
                 return false;
             }
             continue;
