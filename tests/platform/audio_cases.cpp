@@ -36,7 +36,7 @@ const Row kRows[] = {
     {"device -2 is absent",                     Call::Init,  -2,    44100,  File::None,      FALSE, 0,  0,   Handle::Zero,    0,                false},
     {"0 Hz is refused",                         Call::Init,  0,     0,      File::None,      FALSE, 0,  0,   Handle::Zero,    0,                false},
     {"384001 Hz is refused",                    Call::Init,  0,     384001, File::None,      FALSE, 0,  0,   Handle::Zero,    0,                false},
-    {"device 0 opens at 44100 Hz",              Call::Init,  0,     44100,  File::None,      FALSE, 0,  0,   Handle::Zero,    0,                true},
+    {"device -1 opens at 44100 Hz",             Call::Init,  -1,    44100,  File::None,      FALSE, 0,  0,   Handle::Zero,    0,                true},
     {"a second BASS_Init fails",                Call::Init,  0,     44100,  File::None,      FALSE, 0,  0,   Handle::Zero,    0,                false},
     {"a missing file",                          Call::Open,  0,     0,      File::Missing,   FALSE, 0,  0,   Handle::Zero,    0,                false},
     {"a folder",                                Call::Open,  0,     0,      File::Folder,    FALSE, 0,  0,   Handle::Zero,    0,                false},
