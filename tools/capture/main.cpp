@@ -256,7 +256,7 @@ int Capture(const CommandLine& line) {
     Say("frames " + std::to_string(frames.first) + " to " + std::to_string(frames.end - 1) +
         " at " + RateText(line.rate) + " fps (" + Seconds(frames.first, line.rate) + " to " +
         Seconds(frames.end, line.rate) + ") into " + target);
-    ProgressLine progress(frames.end, stderr);
+    ProgressLine progress(frames.first, frames.end, stderr);
     RunSettings settings;
     settings.rate = line.rate;
     settings.shutter = line.shutter;

@@ -1,6 +1,9 @@
-// The progress line on standard error: frames rendered of all to render, the render rate and the
-// time left. On a terminal it is one line rewritten in place a few times a second; into a file or
-// a pipe it is a line every ten seconds, so a log stays short.
+// The progress line on standard error: frames of the clip rendered of all it holds, the render
+// rate and the time left. The frames before a clip (or a part) are gone through cheaply first;
+// they are shown as such, and the rate and the time left count from the clip's first frame, so
+// that their speed does not make the estimate too short. On a terminal it is one line rewritten
+// in place a few times a second; into a file or a pipe it is a line every ten seconds, so a log
+// stays short.
 #pragma once
 
 #include <chrono>
@@ -11,8 +14,10 @@ namespace capture {
 
 class ProgressLine {
   public:
-    ProgressLine(std::int64_t total, std::FILE* out);
+    // The clip is frames [first, end) of the piece.
+    ProgressLine(std::int64_t first, std::int64_t end, std::FILE* out);
 
+    // `done` counts the piece's frames finished, those before the clip included.
     void Update(std::int64_t done);
     // The last line, with the newline that leaves the terminal's line to whatever follows.
     void Finish(std::int64_t done);
@@ -23,10 +28,12 @@ class ProgressLine {
     using Clock = std::chrono::steady_clock;
     void Show(std::int64_t done, bool last);
 
-    std::int64_t total_;
+    std::int64_t first_, end_;
     std::FILE* out_;
     bool terminal_;
     Clock::time_point start_;
+    Clock::time_point clipStart_;  // when the clip's first frame began
+    bool inClip_ = false;
     Clock::time_point shown_;
     int shownLength_ = 0;
     bool open_ = false;  // a line stands on the terminal without its newline
