@@ -16,14 +16,27 @@ const char kClass[] = "platform-case";
 const HWND kThreadMessages = reinterpret_cast<HWND>(-1);
 const UINT U = WM_USER;
 
-std::string seen;  // what the window procedure was sent or given, in order
+std::string seen;     // what the window procedure was sent or given, in order
+std::string created;  // what it was sent while CreateWindowExA made the row's window
 
-std::string Name(UINT message, WPARAM wParam) {
+std::string Name(UINT message, WPARAM wParam, LPARAM lParam = 0) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
     switch (message) {
+        case WM_NCCREATE:
+            return std::string("NCCREATE(") + create->lpszName + "/" + create->lpszClass + ")";
+        case WM_CREATE:
+            return std::string("CREATE(") + create->lpszName + "/" + create->lpszClass + ")";
+        case WM_SIZE:
+            return "SIZE(" + std::to_string(LOWORD(lParam)) + "x" + std::to_string(HIWORD(lParam)) +
+                   ")";
+        case WM_MOVE:
+            return "MOVE";
         case WM_CLOSE:
             return "CLOSE";
         case WM_DESTROY:
             return "DESTROY";
+        case WM_NCDESTROY:
+            return "NCDESTROY";
         case WM_SYSKEYDOWN:
             return "SYSKEYDOWN";
         case WM_SYSCOMMAND:
@@ -42,7 +55,7 @@ void Note(std::string& log, const std::string& name) {
 }
 
 LRESULT CALLBACK Watch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    Note(seen, Name(message, wParam));
+    Note(seen, Name(message, wParam, lParam));
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -51,7 +64,7 @@ std::string Drain(HWND filter = nullptr, UINT first = 0, UINT last = 0, int most
     std::string got;
     MSG message;
     while (most-- > 0 && PeekMessageA(&message, filter, first, last, PM_REMOVE)) {
-        Note(got, Name(message.message, message.wParam));
+        Note(got, Name(message.message, message.wParam, message.lParam));
         DispatchMessageA(&message);
     }
     return got.empty() ? "-" : got;
@@ -60,7 +73,7 @@ std::string Drain(HWND filter = nullptr, UINT first = 0, UINT last = 0, int most
 std::string Peek(HWND filter, UINT first, UINT last, UINT remove) {
     MSG message;
     return PeekMessageA(&message, filter, first, last, remove)
-               ? Name(message.message, message.wParam)
+               ? Name(message.message, message.wParam, message.lParam)
                : "-";
 }
 
@@ -112,6 +125,9 @@ struct Row {
 
 // clang-format off
 const Row kRows[] = {
+    {"creation: NCCREATE and CREATE carry the name and class, then the client's size and place",
+     [](HWND) { return created; },
+     "NCCREATE(case/platform-case) CREATE(case/platform-case) SIZE(64x48) MOVE"},
     {"posted messages come in order, thread messages among them",
      [](HWND w) { PostMessageA(w, U + 1, 0, 0); PostMessageA(nullptr, U + 2, 0, 0);
                   PostMessageA(w, U + 3, 0, 0); return Drain(); },
@@ -147,13 +163,13 @@ const Row kRows[] = {
      "U+1"},
     {"WM_CLOSE at the default destroys the window",
      [](HWND w) { SendMessageA(w, WM_CLOSE, 0, 0); return seen + Gone(w); },
-     "CLOSE DESTROY gone"},
+     "CLOSE DESTROY NCDESTROY gone"},
     {"the close command asks the window to close",
      [](HWND w) { SendMessageA(w, WM_SYSCOMMAND, SC_CLOSE, 0); return seen + Gone(w); },
-     "SYSCOMMAND(CLOSE) CLOSE DESTROY gone"},
+     "SYSCOMMAND(CLOSE) CLOSE DESTROY NCDESTROY gone"},
     {"Alt+F4 at the default is the close command",
      [](HWND w) { SendMessageA(w, WM_SYSKEYDOWN, VK_F4, 1 << 29); return seen + Gone(w); },
-     "SYSKEYDOWN SYSCOMMAND(CLOSE) CLOSE DESTROY gone"},
+     "SYSKEYDOWN SYSCOMMAND(CLOSE) CLOSE DESTROY NCDESTROY gone"},
     {"another system key does nothing",
      [](HWND w) { SendMessageA(w, WM_SYSKEYDOWN, 'A', 1 << 29); return seen + Gone(w); },
      "SYSKEYDOWN stays"},
@@ -182,8 +198,10 @@ std::vector<Outcome> RunCoreCases() {
     for (const Row& row : kRows) {
         Drain();
         const bool registered = RegisterClassA(&record) != 0;
+        seen.clear();
         const HWND window = CreateWindowExA(0, kClass, "case", WS_POPUP, 0, 0, 64, 48, nullptr,
                                             nullptr, record.hInstance, nullptr);
+        created = seen;
         seen.clear();
         std::string got = registered && window ? row.run(window) : "no window";
         if (IsWindow(window)) {

@@ -25,30 +25,6 @@ TEST(PlatformCore, EveryRowOfTheMessageTableHolds) {
     host::Stop();
 }
 
-// WM_NCCREATE and WM_CREATE carry the window's name and its class where CREATESTRUCTA has them.
-TEST(PlatformCore, CreationCarriesTheNameAndTheClass) {
-    host::Options options;
-    options.video.output = host::Video::Headless;
-    host::Start(options);
-    static std::string carried;
-    WNDCLASSA record{};
-    record.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
-        if (message == WM_NCCREATE || message == WM_CREATE) {
-            const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-            carried += std::string(create->lpszName) + "/" + create->lpszClass + " ";
-        }
-        return DefWindowProcA(window, message, wParam, lParam);
-    };
-    record.hInstance = GetModuleHandleA(nullptr);
-    record.lpszClassName = "named";
-    ASSERT_NE(RegisterClassA(&record), 0);
-    EXPECT_NE(CreateWindowExA(0, "named", "title", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr,
-                              record.hInstance, nullptr),
-              nullptr);
-    EXPECT_EQ(carried, "title/named title/named ");
-    host::Stop();
-}
-
 TEST(AudioContract, EveryRowOfTheContractHolds) {
     audiotest::TempDir dir;
     const std::string sound = dir.path + "/tone.mp3", text = dir.path + "/text.mp3";

@@ -1,6 +1,7 @@
 // The portable Win32 core: the rules every back end shares, written once. It holds the window
-// classes and their atoms, the message queue with its filters and the WM_QUIT rule, the default
-// window procedure, the cursor's display counter and the size limits. A back end (sdl/, web/)
+// classes and their atoms, the message queue with its filters and the WM_QUIT rule, the messages
+// that make and end a window, the default window procedure, the cursor's display counter and the
+// size limits. A back end (sdl/, web/)
 // provides windows, drawing and input beneath it through the few calls at the end of this file.
 #pragma once
 
@@ -34,6 +35,23 @@ void ForgetMessages(HWND window);
 bool QuitPending();
 
 int CursorCounter();
+
+// What WM_NCCREATE and WM_CREATE carry: CreateWindowExA's arguments, in CREATESTRUCTA's order.
+CREATESTRUCTA CreationRecord(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
+                             int y, int width, int height, HWND parent, HMENU menu,
+                             HINSTANCE instance, LPVOID param);
+
+// The messages CreateWindowExA sends before it returns: WM_NCCREATE and WM_CREATE, each with the
+// creation record, then WM_SIZE with the client size and WM_MOVE with the client area's place.
+// Refused: WM_NCCREATE answered FALSE and WM_NCDESTROY has followed (the window is let go without
+// more messages). Failed: WM_CREATE answered -1 (the window is to be destroyed).
+enum class Creation { Made, Refused, Failed };
+Creation SendCreation(HWND window, WNDPROC procedure, const CREATESTRUCTA& create, int clientX,
+                      int clientY, int clientWidth, int clientHeight);
+// What a window made visible is sent: WM_SHOWWINDOW, WM_ACTIVATE and WM_SETFOCUS.
+void SendShowing(HWND window, WNDPROC procedure);
+// What DestroyWindow sends: WM_DESTROY, then WM_NCDESTROY.
+void SendDestruction(HWND window, WNDPROC procedure);
 
 // Asks the window procedure for the screen-saver and monitor power-down requests, as the system
 // does when their time comes: true when the procedure keeps both from DefWindowProcA.

@@ -1,4 +1,5 @@
-// user32's default window procedure and the cursor's display counter.
+// user32's default window procedure, the messages that make and end a window, and the cursor's
+// display counter.
 #include <cstdio>
 
 #include "platform/core/core.h"
@@ -22,6 +23,51 @@ void ResetQueue();
 
 int CursorCounter() {
     return defaults.cursorCounter;
+}
+
+CREATESTRUCTA CreationRecord(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
+                             int y, int width, int height, HWND parent, HMENU menu,
+                             HINSTANCE instance, LPVOID param) {
+    CREATESTRUCTA record{};
+    record.lpCreateParams = param;
+    record.hInstance = instance;
+    record.hMenu = menu;
+    record.hwndParent = parent;
+    record.cy = height;
+    record.cx = width;
+    record.y = y;
+    record.x = x;
+    record.style = static_cast<LONG>(style);
+    record.lpszName = windowName;
+    record.lpszClass = className;
+    record.dwExStyle = exStyle;
+    return record;
+}
+
+Creation SendCreation(HWND window, WNDPROC procedure, const CREATESTRUCTA& create, int clientX,
+                      int clientY, int clientWidth, int clientHeight) {
+    const LPARAM record = reinterpret_cast<LPARAM>(&create);
+    if (!procedure(window, WM_NCCREATE, 0, record)) {
+        procedure(window, WM_NCDESTROY, 0, 0);
+        return Creation::Refused;
+    }
+    if (procedure(window, WM_CREATE, 0, record) == -1) {
+        return Creation::Failed;
+    }
+    procedure(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(clientWidth, clientHeight));
+    procedure(window, WM_MOVE, 0, MAKELPARAM(clientX, clientY));
+    return Creation::Made;
+}
+
+void SendShowing(HWND window, WNDPROC procedure) {
+    procedure(window, WM_SHOWWINDOW, TRUE, 0);
+    procedure(window, WM_ACTIVATE, WA_ACTIVE, 0);
+    procedure(window, WM_SETFOCUS, 0, 0);
+}
+
+void SendDestruction(HWND window, WNDPROC procedure) {
+    procedure(window, WM_DESTROY, 0, 0);
+    procedure(window, WM_NCDESTROY, 0, 0);
 }
 
 bool HoldsScreenSaver(HWND window, WNDPROC procedure) {

@@ -194,25 +194,21 @@ Window* NewWindow(const WNDCLASSA* windowClass, const CREATESTRUCTA& c) {
 // survive them.
 bool SendCreation(Window* window, const CREATESTRUCTA& create) {
     const HWND handle = reinterpret_cast<HWND>(window);
-    const LPARAM createParam = reinterpret_cast<LPARAM>(&create);
-    if (!window->procedure(handle, WM_NCCREATE, 0, createParam)) {
-        window->procedure(handle, WM_NCDESTROY, 0, 0);
-        Forget(window);
-        return false;
+    switch (core::SendCreation(handle, window->procedure, create, window->clientX, window->clientY,
+                               window->clientWidth, window->clientHeight)) {
+        case core::Creation::Refused:
+            Forget(window);
+            return false;
+        case core::Creation::Failed:
+            DestroyWindow(handle);
+            return false;
+        case core::Creation::Made:
+            break;
     }
-    if (window->procedure(handle, WM_CREATE, 0, createParam) == -1) {
-        DestroyWindow(handle);
-        return false;
-    }
-    window->procedure(handle, WM_SIZE, SIZE_RESTORED,
-                      MAKELPARAM(window->clientWidth, window->clientHeight));
-    window->procedure(handle, WM_MOVE, 0, MAKELPARAM(window->clientX, window->clientY));
     if ((create.style & WS_VISIBLE) && FindWindow(handle) != nullptr) {
         window->visible = true;
         SDL_ShowWindow(window->sdl);
-        window->procedure(handle, WM_SHOWWINDOW, TRUE, 0);
-        window->procedure(handle, WM_ACTIVATE, WA_ACTIVE, 0);
-        window->procedure(handle, WM_SETFOCUS, 0, 0);
+        core::SendShowing(handle, window->procedure);
         AskAboutScreenSaver(window);
     }
     return FindWindow(handle) != nullptr;
@@ -297,19 +293,9 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
         nWidth = 640;
         nHeight = 480;
     }
-    // What WM_NCCREATE and WM_CREATE carry: the arguments, in CREATESTRUCTA's order.
-    const CREATESTRUCTA create{lpParam,
-                               hInstance,
-                               hMenu,
-                               hWndParent,
-                               nHeight,
-                               nWidth,
-                               Y,
-                               X,
-                               static_cast<LONG>(dwStyle),
-                               lpWindowName,
-                               lpClassName,
-                               dwExStyle};
+    const CREATESTRUCTA create =
+        core::CreationRecord(dwExStyle, lpClassName, lpWindowName, dwStyle, X, Y, nWidth, nHeight,
+                             hWndParent, hMenu, hInstance, lpParam);
     Window* window = platform::NewWindow(windowClass, create);
     return window != nullptr && platform::SendCreation(window, create)
                ? reinterpret_cast<HWND>(window)
@@ -323,8 +309,7 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
     if (window == nullptr) {
         return FALSE;
     }
-    window->procedure(hWnd, WM_DESTROY, 0, 0);
-    window->procedure(hWnd, WM_NCDESTROY, 0, 0);
+    core::SendDestruction(hWnd, window->procedure);
     if (FindWindow(hWnd) != nullptr) {
         platform::Forget(window);
     }

@@ -117,10 +117,6 @@ bool IsTheWindow(HWND handle) {
     return window.used && handle == TheWindow();
 }
 
-LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) {
-    return window.windowClass->lpfnWndProc(TheWindow(), message, wParam, lParam);
-}
-
 std::int64_t StillMs(std::int64_t frame) {
     return platform::FrameMs(frame, still.fps);
 }
@@ -175,8 +171,10 @@ BOOL WINAPI AdjustWindowRect(LPRECT lpRect, DWORD, BOOL) {
 }
 
 // There is one canvas, so one window at a time.
-HWND WINAPI CreateWindowExA(DWORD, LPCSTR lpClassName, LPCSTR, DWORD dwStyle, int, int, int nWidth,
-                            int nHeight, HWND, HMENU, HINSTANCE hInstance, LPVOID) {
+// The canvas is the client area, at the page's top left.
+HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
+                            int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
+                            HINSTANCE hInstance, LPVOID lpParam) {
     Started();
     const WNDCLASSA* windowClass = core::FindClass(lpClassName, hInstance);
     if (windowClass == nullptr || window.used || nWidth <= 0 || nHeight <= 0) {
@@ -184,12 +182,25 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR lpClassName, LPCSTR, DWORD dwStyle, in
     }
     window = Window{true, windowClass};
     PageCanvas(nWidth, nHeight, (dwStyle & WS_VISIBLE) != 0);
-    if (Send(WM_CREATE, 0, 0) == -1) {
-        window.used = false;
-        return nullptr;
+    const HWND handle = TheWindow();
+    const CREATESTRUCTA create =
+        core::CreationRecord(dwExStyle, lpClassName, lpWindowName, dwStyle, X, Y, nWidth, nHeight,
+                             hWndParent, hMenu, hInstance, lpParam);
+    switch (core::SendCreation(handle, windowClass->lpfnWndProc, create, 0, 0, nWidth, nHeight)) {
+        case core::Creation::Refused:
+            window.used = false;
+            core::ForgetMessages(handle);
+            return nullptr;
+        case core::Creation::Failed:
+            DestroyWindow(handle);
+            return nullptr;
+        case core::Creation::Made:
+            break;
     }
-    Send(WM_SIZE, SIZE_RESTORED, MAKELPARAM(nWidth, nHeight));
-    return TheWindow();
+    if ((dwStyle & WS_VISIBLE) && window.used) {
+        core::SendShowing(handle, windowClass->lpfnWndProc);
+    }
+    return window.used ? handle : nullptr;
 }
 
 // The canvas keeps the last picture.
@@ -197,7 +208,7 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
     if (!IsTheWindow(hWnd)) {
         return FALSE;
     }
-    Send(WM_DESTROY, 0, 0);
+    core::SendDestruction(hWnd, window.windowClass->lpfnWndProc);
     window.used = false;
     core::ForgetMessages(hWnd);
     return TRUE;
