@@ -43,8 +43,8 @@ CREATESTRUCTA CreationRecord(DWORD exStyle, LPCSTR className, LPCSTR windowName,
 
 // The messages CreateWindowExA sends before it returns: WM_NCCREATE and WM_CREATE, each with the
 // creation record, then WM_SIZE with the client size and WM_MOVE with the client area's place.
-// Refused: WM_NCCREATE answered FALSE and WM_NCDESTROY has followed (the window is let go without
-// more messages). Failed: WM_CREATE answered -1 (the window is to be destroyed).
+// Refused: WM_NCCREATE answered FALSE and WM_NCDESTROY has followed (the back end lets the window
+// go without more messages). Failed: WM_CREATE answered -1, and the window has been destroyed.
 enum class Creation { Made, Refused, Failed };
 Creation SendCreation(HWND window, WNDPROC procedure, const CREATESTRUCTA& create, int clientX,
                       int clientY, int clientWidth, int clientHeight);

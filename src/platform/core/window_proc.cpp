@@ -52,6 +52,7 @@ Creation SendCreation(HWND window, WNDPROC procedure, const CREATESTRUCTA& creat
         return Creation::Refused;
     }
     if (procedure(window, WM_CREATE, 0, record) == -1) {
+        DestroyWindow(window);
         return Creation::Failed;
     }
     procedure(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(clientWidth, clientHeight));

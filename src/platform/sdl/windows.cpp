@@ -194,16 +194,14 @@ Window* NewWindow(const WNDCLASSA* windowClass, const CREATESTRUCTA& c) {
 // survive them.
 bool SendCreation(Window* window, const CREATESTRUCTA& create) {
     const HWND handle = reinterpret_cast<HWND>(window);
-    switch (core::SendCreation(handle, window->procedure, create, window->clientX, window->clientY,
-                               window->clientWidth, window->clientHeight)) {
-        case core::Creation::Refused:
-            Forget(window);
-            return false;
-        case core::Creation::Failed:
-            DestroyWindow(handle);
-            return false;
-        case core::Creation::Made:
-            break;
+    const core::Creation creation =
+        core::SendCreation(handle, window->procedure, create, window->clientX, window->clientY,
+                           window->clientWidth, window->clientHeight);
+    if (creation == core::Creation::Refused) {
+        Forget(window);
+    }
+    if (creation != core::Creation::Made) {
+        return false;
     }
     if ((create.style & WS_VISIBLE) && FindWindow(handle) != nullptr) {
         window->visible = true;

@@ -186,18 +186,13 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     const CREATESTRUCTA create =
         core::CreationRecord(dwExStyle, lpClassName, lpWindowName, dwStyle, X, Y, nWidth, nHeight,
                              hWndParent, hMenu, hInstance, lpParam);
-    switch (core::SendCreation(handle, windowClass->lpfnWndProc, create, 0, 0, nWidth, nHeight)) {
-        case core::Creation::Refused:
-            window.used = false;
-            core::ForgetMessages(handle);
-            return nullptr;
-        case core::Creation::Failed:
-            DestroyWindow(handle);
-            return nullptr;
-        case core::Creation::Made:
-            break;
+    const core::Creation creation =
+        core::SendCreation(handle, windowClass->lpfnWndProc, create, 0, 0, nWidth, nHeight);
+    if (creation == core::Creation::Refused) {
+        window.used = false;
+        core::ForgetMessages(handle);
     }
-    if ((dwStyle & WS_VISIBLE) && window.used) {
+    if (creation == core::Creation::Made && (dwStyle & WS_VISIBLE) && window.used) {
         core::SendShowing(handle, windowClass->lpfnWndProc);
     }
     return window.used ? handle : nullptr;
