@@ -178,9 +178,6 @@ const Row kRows[] = {
     {"another system key does nothing",
      [](HWND w) { SendMessageA(w, WM_SYSKEYDOWN, 'A', 1 << 29); return seen + Gone(w); },
      "SYSKEYDOWN stays"},
-    {"WM_NCCREATE at the default lets creation go on",
-     [](HWND w) { return std::to_string(DefWindowProcA(w, WM_NCCREATE, 0, 0)); },
-     "1"},
     {"a destroyed window's queued messages go with it",
      [](HWND w) { PostMessageA(w, U + 1, 0, 0); PostMessageA(nullptr, U + 2, 0, 0); DestroyWindow(w);
                   return Drain(); },
