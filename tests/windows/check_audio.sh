@@ -4,8 +4,6 @@
 # the null sink: the right pitch at the right level after the file's end with the loop flag (so
 # the decoder's rate and channels reach the device intact), and silence without it.
 #
-# The calls' answers are the audio contract's table, the same rows as natively and in the browser.
-#
 # Usage: tests/windows/check_audio.sh   (about 30 s; needs mingw-w64, wine64, lame, ffmpeg,
 #                                       Xvfb, xdotool, pulseaudio)
 set -euo pipefail
