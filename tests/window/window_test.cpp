@@ -18,8 +18,7 @@ namespace {
 
 using Log = std::vector<std::string>;
 
-// The recorded calls without the default handling of the messages the platform sends, or only
-// their names.
+// The recorded calls but DefWindowProcA's handling of what the platform sends, or their names.
 Log Calls(const Log& log, bool namesOnly = false) {
     Log calls;
     for (const std::string& entry : log) {
@@ -134,15 +133,13 @@ TEST_F(WindowTest, DriversOpeningFillsTheRecordsInOrderAndClosingRestoresFirst) 
     EXPECT_EQ(closed_, FALSE);
 }
 
-// Each failing step of the opener: what stays acquired when it returns 0. The mode asked for is
-// 800 x 600, so that a changed mode shows against the headless desktop's. A failing
-// wglMakeCurrent still opens.
+// Each failing step of the opener: what stays acquired when it returns 0 (a failing wglMakeCurrent
+// still opens). The mode asked for, 800 x 600, shows against the headless desktop's.
 TEST_F(WindowTest, EachFailingStepReturnsZeroLeavingWhatItsRowSays) {
     const struct {
         const char* failing;
         bool modeChanged, instanceSet, classRegistered, windowMade, opens;
     } rows[] = {
-        // failing call, then: mode changed, instance set, class registered, window made, opens
         {"ChangeDisplaySettingsA", false, false, false, false, false},
         {"RegisterClassA", true, true, false, false, false},
         {"CreateWindowExA", true, true, true, false, false},
