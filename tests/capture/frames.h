@@ -1,5 +1,4 @@
-// Frames as the capture tests read them: from a capture's PNGs, and from the tests' own headless
-// run of the piece.
+// Frames as the capture tests read them: from a capture's PNGs, and from the tests' own run.
 #pragma once
 
 #include <png.h>

@@ -29,6 +29,14 @@ struct AudioFiles {
 std::vector<Outcome> RunAudioCases(const AudioFiles& files);
 
 // "ok   name" or "FAIL name: got ..., expected ..." lines, and the number of failures.
-int Report(const std::vector<Outcome>& outcomes, std::string* text);
+inline int Report(const std::vector<Outcome>& outcomes, std::string* text) {
+    int failures = 0;
+    for (const Outcome& o : outcomes) {
+        *text += (o.ok() ? "ok   " : "FAIL ") + o.name;
+        *text += o.ok() ? "\n" : ": got \"" + o.got + "\", expected \"" + o.expected + "\"\n";
+        failures += o.ok() ? 0 : 1;
+    }
+    return failures;
+}
 
 }  // namespace platform_cases

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # The release's downloads, each unpacked into a new folder outside the tree and started there, on
-# one private Xvfb screen with a PulseAudio null sink. The Linux folder runs where the system's
-# copies of what it bundles are hidden from the loader: /dev/null bound over them in a private
-# mount namespace (unshare -m) hides them from every way the loader looks (cache, folders,
-# dlopen), for that process alone, with nothing to fetch.
+# one private Xvfb screen with a PulseAudio null sink. The Linux folder runs with the system's
+# copies of what it bundles hidden from every way the loader looks (cache, folders, dlopen):
+# /dev/null bound over them in a private mount namespace (unshare -m), for that process alone.
 #
 # Usage: tests/release/check.sh DIST NATIVE-BIN   (as root, for the namespace; about 8 minutes)
 set -euo pipefail

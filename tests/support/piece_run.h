@@ -1,6 +1,5 @@
-// Runs the whole piece (PieceMain and everything under it) headless through the host's hooks:
-// offscreen video, a virtual clock that moves only when a frame is presented, and each presented
-// frame handed to the caller.
+// Runs the whole piece (PieceMain) headless through the host's hooks: offscreen video, a virtual
+// clock that moves only when a frame is presented, and each presented frame handed to the caller.
 #pragma once
 
 #include <cstdint>

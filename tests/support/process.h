@@ -1,6 +1,5 @@
-// The real executables run as a user runs them: in a folder of the test's own, in a session of
-// their own, with standard error kept; waited on, and their session checked to be gone. And an X
-// server of the test's own for them.
+// The real executables run as a user runs them: in a folder and a session of their own, standard
+// error kept; waited on, their session checked to be gone; and an X server of the test's own.
 #pragma once
 
 #include <signal.h>
@@ -71,8 +70,8 @@ inline pid_t Start(const Strings& argv, const Folder& folder, const Strings& env
     return pid;
 }
 
-// The exit code, 128 + the signal that ended it, or -1 when it had not ended within `limit`
-// seconds (its session is killed then).
+// The exit code, 128 + the signal that ended it, or -1 (its session killed) if not ended in `limit`
+// s.
 inline int WaitFor(pid_t pid, double limit) {
     int status = 0;
     if (!Within(limit, [&] { return waitpid(pid, &status, WNOHANG) != 0; })) {
@@ -121,8 +120,7 @@ inline bool Eventually(const std::string& command) {
     return Within(10, [&] { return std::system((command + " > /dev/null 2>&1").c_str()) == 0; });
 }
 
-// ffprobe's entries for the streams of a kind ("v", "a") of `file` in `folder`: "key=value|..." a
-// line each.
+// ffprobe's entries for a kind of stream ("v", "a") of folder/file: "key=value|..." a line each.
 inline std::string Probe(const Folder& folder, const std::string& file, const std::string& kind,
                          const std::string& entries) {
     const std::string command =

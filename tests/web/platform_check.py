@@ -2,8 +2,7 @@
 """The platform's tables (tests/platform) in headless Chromium against the web back end, in a
 browser of their own: web_test.py's part 5, and scripts/plant-faults.py --web.
 
-   platform_check.py WEB_BIN [CHECKS]   (WEB_BIN: the site; CHECKS, by default its ../checks, holds
-                                        the check page)
+   platform_check.py WEB_BIN [CHECKS]   (the site; the check page's folder, by default ../checks)
 Prints the rows that fail; exit code 0 when every row holds.
 """
 import functools, http.server, os, sys, tempfile, threading, time

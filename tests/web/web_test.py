@@ -1,20 +1,11 @@
 #!/usr/bin/env python3
-"""The web build in headless Chromium (SwiftShader's WebGL), in one browser session:
+"""The web build in headless Chromium (SwiftShader's WebGL), in one browser session: 0. the start
+page; 1. a live run, its sound and its fullscreen switch; 2. the boxes without the soundtrack or
+without Web Audio, and the piece running on in silence; 3. its GL calls against the native build's;
+4. its stills against flimrevo-capture's PNGs; 5. the platform's tables against the web back end.
 
-0. the start page: the title, length, still, strobe warning and "Reduce flashing" show above Play;
-   the option follows ?reduced-flashing and the browser's reduced motion, and can be turned off;
-1. a live run: the start click shows a moving lattice, the soundtrack is decoded and playing,
-   looped; Alt+Enter and F11 leave and retake fullscreen while it runs on; Escape ends the piece,
-   the page leaves fullscreen and offers another run;
-2. without the soundtrack, or without Web Audio: the boxes show, OK dismisses them, and the piece
-   runs on in silence;
-3. the piece's GL calls in a few frames equal the native build's, call for call (web_gl_calls);
-4. stills of six frames equal flimrevo-capture's PNGs of the same frames, within a tolerance, and
-   a still of the strobe with ?reduced-flashing the capture's with --reduced-flashing;
-5. the platform's own tables (tests/platform) against the web back end, from checks/ beside the site.
-
-   web_test.py WEB_BIN NATIVE_BIN [CHECKS]   (WEB_BIN: the page and program; NATIVE_BIN: the
-   native build; CHECKS: the check page's folder, when it is not WEB_BIN/../checks)
+   web_test.py WEB_BIN NATIVE_BIN [CHECKS]   (the site, the native build, and the check page's
+                                            folder when it is not WEB_BIN/../checks)
 """
 import base64, functools, http.server, io, os, subprocess, sys, tempfile, threading, time
 import numpy as np
@@ -26,7 +17,7 @@ from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.common.action_chains import ActionChains
 
 SITE, NATIVE = sys.argv[1], sys.argv[2]
-CHECKS = sys.argv[3:4]  # the platform's check page, when it is not in the site's ../checks
+CHECKS = sys.argv[3:4]
 FPS = 30
 CALL_FRAMES = [150, 600, 935, 1790, 2250]  # wire, box 1 and shadows, strobe, two fog rows, box 2
 PICTURES = {150: '5', 600: '20', 935: '31.15', 1500: '50', 1800: '60', 2250: '75'}

@@ -1,8 +1,7 @@
 // Checks the Windows audio backend through its three calls, under Wine or on Windows.
 //
-//   bass_check api DIR               the audio contract's table (tests/platform/audio_cases.cpp),
-//                                    the same rows as natively and in the browser; DIR holds
-//                                    check_audio.sh's files
+//   bass_check api DIR               the audio contract's table (tests/platform/audio_cases.cpp)
+//                                    on check_audio.sh's files in DIR
 //   bass_check play FILE loop|once   plays FILE, prints "playing" once the play call has
 //                                    returned, and exits after 3.5 s
 //

@@ -4,8 +4,6 @@
 # the null sink: the right pitch at the right level after the file's end with the loop flag (so
 # the decoder's rate and channels reach the device intact), and silence without it.
 #
-# The calls' answers are the audio contract's table, the same rows as natively and in the browser.
-#
 # Usage: tests/windows/check_audio.sh   (about 30 s; needs mingw-w64, wine64, lame, ffmpeg,
 #                                       Xvfb, xdotool, pulseaudio)
 set -euo pipefail
@@ -16,7 +14,7 @@ mkdir -p "$WINENV_DIR/audio"
 cd "$WINENV_DIR/audio"
 x86_64-w64-mingw32-g++ -std=c++17 -O2 -Wall -Wextra -Wpedantic -Wshadow -Werror \
     -I "$root/src/platform/audio/include" -I "$root/tests/platform" "$here/bass_check.cpp" \
-    "$root/tests/platform/audio_cases.cpp" "$root/tests/platform/report.cpp" \
+    "$root/tests/platform/audio_cases.cpp" \
     "$root"/src/platform/audio/windows/*.cpp -static -lwinmm -lmsacm32 -o bass_check.exe
 
 # Tones at half scale (a peak of 16384), 1 s each.
