@@ -97,17 +97,18 @@ std::string Classes(HWND window) {
     const ATOM otherCase = RegisterClassA(&record);
     record.lpszClassName = "platform-case-c";
     const ATOM c = RegisterClassA(&record);
-    // The classes registered since leave the row's own whole: a window of it still opens.
+    const BOOL inUse = UnregisterClassA(kClass, GetModuleHandleA(nullptr));
+    DestroyWindow(window);
+    // The classes registered since leave the row's own whole: a window of it still opens (after
+    // the row's window, as a browser has one at a time).
     const HWND later = CreateWindowExA(0, kClass, "later", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr,
                                        record.hInstance, nullptr);
+    DestroyWindow(later);
     char text[160];
     std::snprintf(
         text, sizeof text, "atom>=C000:%d next:%d again:%d case:%d in-use:%d unknown:%d made:%d",
-        b >= 0xC000, c == b + 1, again, otherCase,
-        UnregisterClassA(kClass, GetModuleHandleA(nullptr)),
+        b >= 0xC000, c == b + 1, again, otherCase, inUse,
         UnregisterClassA("platform-case-none", GetModuleHandleA(nullptr)), later != nullptr);
-    DestroyWindow(later);
-    DestroyWindow(window);
     const BOOL freed = UnregisterClassA(kClass, GetModuleHandleA(nullptr));
     UnregisterClassA("platform-case-b", GetModuleHandleA(nullptr));
     UnregisterClassA("platform-case-c", GetModuleHandleA(nullptr));
