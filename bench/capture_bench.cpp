@@ -26,6 +26,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "capture.h"
 #include "ffmpeg_sink.h"
@@ -106,31 +107,47 @@ void Report(int round, const char* name, const Figures& f) {
                 f.ownCpu, f.ffmpegCpu);
 }
 
+// The middle of the values (the upper middle of an even count).
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
 // The capture's modes against each other, in one run: a frame drawn cheaply before a clip
-// against one rendered and read back; --supersample 2 against plain at the same output size; and
-// the YouTube 4K settings (3840 x 2160) per frame with N-times supersampling and S sub-frames.
-bool RunModes(int fps, std::int64_t toMs) {
+// against one rendered and read back, and --supersample 2 against plain at the same output size,
+// for `rounds` rounds with the ratios' medians; then the YouTube 4K settings (3840 x 2160) per
+// frame with N-times supersampling and S sub-frames.
+bool RunModes(int fps, std::int64_t toMs, int rounds) {
     const capture::Rate rate{fps, 1};
     const capture::FrameRange clip = capture::ClipFrames(0, toMs, rate);
     DiscardSink discard;
     capture::RunSettings last;  // only the clip's last frame written: the rest drawn cheaply
     last.clip = capture::FrameRange{clip.end - 1, clip.end};
-    const Figures cheap = RunOnce(fps, toMs, discard, last);
-    const Figures full = RunOnce(fps, toMs, discard);
-    // What every run pays once (the window, the context, the piece's start, its first frame),
-    // taken off both: a run of frame 0 alone.
-    const Figures start = RunOnce(fps, 1, discard);
-    const double skippedMs = (cheap.seconds - start.seconds) * 1000 / (clip.count() - 1);
-    const double renderedMs = (full.seconds - start.seconds) * 1000 / (clip.count() - 1);
-    std::printf("skipped frame   %6.2f ms, rendered and read %6.2f ms: %.2f of it\n", skippedMs,
-                renderedMs, skippedMs / renderedMs);
     capture::RunSettings twice;
     twice.supersample = 2;
-    const Figures smooth = RunOnce(fps, toMs, discard, twice);
-    const double smoothMs = (smooth.seconds - start.seconds) * 1000 / (clip.count() - 1);
-    std::printf("--supersample 2 %6.2f ms a frame, plain %6.2f ms: %.2fx\n", smoothMs, renderedMs,
-                smoothMs / renderedMs);
-    bool ok = cheap.ok && full.ok && start.ok && smooth.ok;
+    bool ok = true;
+    std::vector<double> skippedShares, supersampleCosts;
+    for (int round = 1; round <= rounds; ++round) {
+        const Figures cheap = RunOnce(fps, toMs, discard, last);
+        const Figures full = RunOnce(fps, toMs, discard);
+        const Figures smooth = RunOnce(fps, toMs, discard, twice);
+        // What every run pays once (the window, the context, the piece's start, its first
+        // frame), taken off each: a run of frame 0 alone.
+        const Figures start = RunOnce(fps, 1, discard);
+        const auto perFrame = [&](const Figures& f) {
+            return (f.seconds - start.seconds) * 1000 / static_cast<double>(clip.count() - 1);
+        };
+        skippedShares.push_back(perFrame(cheap) / perFrame(full));
+        supersampleCosts.push_back(perFrame(smooth) / perFrame(full));
+        std::printf(
+            "%5d  skipped frame %5.2f ms, rendered and read %5.2f ms: %.2f of it; "
+            "--supersample 2 %5.2f ms: %.2fx\n",
+            round, perFrame(cheap), perFrame(full), skippedShares.back(), perFrame(smooth),
+            supersampleCosts.back());
+        ok = ok && cheap.ok && full.ok && smooth.ok && start.ok;
+    }
+    std::printf("medians: a skipped frame %.2f of a rendered one; --supersample 2 %.2fx plain\n",
+                Median(skippedShares), Median(supersampleCosts));
     // A run writes the clip's last frame, another its last four; the difference is three frames
     // at 4K, without the cheap frames before them and the start-up.
     for (const int n : {1, 2}) {
@@ -202,7 +219,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (modes) {
-        return RunModes(fps, toMs) ? 0 : 1;
+        return RunModes(fps, toMs, rounds) ? 0 : 1;
     }
     const std::string ffmpeg = capture::FindExecutable("ffmpeg");
     if ((convert || encode) && ffmpeg.empty()) {

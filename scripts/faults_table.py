@@ -228,8 +228,8 @@ FAULTS = [
      [('} else if (!cheap && context->cheap) {',
        '} else if (false) {')]),
     ('capture-supersample-truncated', 'tools/capture/scaler.cpp',
-     [('out[i] = static_cast<std::uint8_t>((sums[i] + count / 2) / count);',
-       'out[i] = static_cast<std::uint8_t>(sums[i] / count);')]),
+     [('out[c] = static_cast<std::uint8_t>((sum + count / 2) / count);',
+       'out[c] = static_cast<std::uint8_t>(sum / count);')]),
 ]
 
 EXTRA_FAULTS = [

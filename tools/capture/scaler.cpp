@@ -34,43 +34,68 @@ AreaScaler::AreaScaler(int sourceWidth, int sourceHeight, int outputWidth, int o
       rows_(Spans(sourceHeight, fit_.height)),
       sums_(static_cast<size_t>(fit_.width) * 4) {}
 
-// A whole factor smaller: each output pixel the mean of its factor x factor block, rounded to the
-// nearest, as the weights in general give it, in a fraction of their time.
-void AreaScaler::ScaleDown(const std::uint8_t* source, std::uint8_t* output, int factor) {
-    const size_t sourceRow = static_cast<size_t>(sourceWidth_) * 4;
-    const std::uint32_t count = static_cast<std::uint32_t>(factor * factor);
-    std::vector<std::uint32_t>& sums = blockSums_;
-    sums.assign(static_cast<size_t>(fit_.width) * 4, 0);
-    for (int oy = 0; oy < fit_.height; ++oy) {
-        std::fill(sums.begin(), sums.end(), 0);
-        for (int dy = 0; dy < factor; ++dy) {
-            const std::uint8_t* line = source + static_cast<size_t>(oy * factor + dy) * sourceRow;
-            for (size_t ox = 0; ox < static_cast<size_t>(fit_.width); ++ox) {
-                for (int dx = 0; dx < factor; ++dx, line += 4) {
-                    sums[ox * 4] += line[0];
-                    sums[ox * 4 + 1] += line[1];
-                    sums[ox * 4 + 2] += line[2];
-                    sums[ox * 4 + 3] += line[3];
+namespace {
+
+// One output row from the factor x factor blocks of the factor source rows from `top`: each
+// channel the rounded mean of its block (the division by a constant the compiler knows).
+template <int factor>
+void ScaleRow(const std::uint8_t* top, size_t sourceRow, int width, std::uint8_t* out) {
+    constexpr std::uint32_t count = factor * factor;
+    for (int ox = 0; ox < width; ++ox, out += 4, top += 4 * factor) {
+        for (int c = 0; c < 4; ++c) {
+            std::uint32_t sum = 0;
+            for (int dy = 0; dy < factor; ++dy) {
+                for (int dx = 0; dx < factor; ++dx) {
+                    sum += top[dy * sourceRow + 4 * dx + c];
                 }
             }
-        }
-        std::uint8_t* out = output + (static_cast<size_t>(fit_.y + oy) * outputWidth_ + fit_.x) * 4;
-        for (size_t i = 0; i < sums.size(); ++i) {
-            out[i] = static_cast<std::uint8_t>((sums[i] + count / 2) / count);
+            out[c] = static_cast<std::uint8_t>((sum + count / 2) / count);
         }
     }
 }
 
+}  // namespace
+
+// A whole factor smaller: each output pixel the mean of its factor x factor block, rounded to the
+// nearest, as the weights in general give it, in a fraction of their time.
+bool AreaScaler::ScaleDown(const std::uint8_t* source, std::uint8_t* output, int factor) {
+    const auto row = factor == 1   ? &ScaleRow<1>
+                     : factor == 2 ? &ScaleRow<2>
+                     : factor == 3 ? &ScaleRow<3>
+                     : factor == 4 ? &ScaleRow<4>
+                                   : nullptr;
+    if (row == nullptr) {
+        return false;
+    }
+    const size_t sourceRow = static_cast<size_t>(sourceWidth_) * 4;
+    for (int oy = 0; oy < fit_.height; ++oy) {
+        row(source + static_cast<size_t>(oy * factor) * sourceRow, sourceRow, fit_.width,
+            output + (static_cast<size_t>(fit_.y + oy) * outputWidth_ + fit_.x) * 4);
+    }
+    return true;
+}
+
 void AreaScaler::Scale(const std::uint8_t* source, std::uint8_t* output) {
     const size_t outputRow = static_cast<size_t>(outputWidth_) * 4;
-    // The borders: opaque black.
-    for (size_t i = 0; i < outputRow * static_cast<size_t>(outputHeight_); i += 4) {
-        output[i] = output[i + 1] = output[i + 2] = 0;
-        output[i + 3] = 255;
+    // The borders, opaque black: the rows above and below the picture, and either side of it.
+    const auto black = [&](int y, int from, int to) {
+        for (std::uint8_t* pixel = output + static_cast<size_t>(y) * outputRow + from * 4;
+             from < to; ++from, pixel += 4) {
+            pixel[0] = pixel[1] = pixel[2] = 0;
+            pixel[3] = 255;
+        }
+    };
+    for (int y = 0; y < outputHeight_; ++y) {
+        if (y < fit_.y || y >= fit_.y + fit_.height) {
+            black(y, 0, outputWidth_);
+        } else {
+            black(y, 0, fit_.x);
+            black(y, fit_.x + fit_.width, outputWidth_);
+        }
     }
     const int factor = sourceWidth_ / fit_.width;
-    if (sourceWidth_ == factor * fit_.width && sourceHeight_ == factor * fit_.height) {
-        ScaleDown(source, output, factor);
+    if (sourceWidth_ == factor * fit_.width && sourceHeight_ == factor * fit_.height &&
+        ScaleDown(source, output, factor)) {
         return;
     }
     // Every output pixel's weights add up to sourceWidth * sourceHeight; at most 255 times that

@@ -34,13 +34,12 @@ class AreaScaler {
         std::vector<std::uint32_t> weights;
     };
     static std::vector<Span> Spans(int sourceLength, int outputLength);
-    void ScaleDown(const std::uint8_t* source, std::uint8_t* output, int factor);
+    bool ScaleDown(const std::uint8_t* source, std::uint8_t* output, int factor);
 
     int sourceWidth_, sourceHeight_, outputWidth_, outputHeight_;
     FitRect fit_;
     std::vector<Span> columns_, rows_;
     std::vector<std::uint64_t> sums_;
-    std::vector<std::uint32_t> blockSums_;  // one output row being summed, 4 channels a pixel
 };
 
 }  // namespace capture
