@@ -61,7 +61,7 @@ x=432 y=324 w=160 h=120 big_w=450 big_h=338
 big_x=$(awk -v x="$x" 'BEGIN { printf "%d", 480 + x * 2.8125 }')
 big_y=$(awk -v y="$y" 'BEGIN { printf "%d", y * 2.8125 }')
 tiles=()
-for t in 6 20 45 80; do
+for t in 6 31.15 50 60; do
     to=$(awk -v t="$t" 'BEGIN { print t + 0.01 }')
     (cd "$frames" && "$capture" --from "$t" --to "$to" -o "plain-$t" 2> /dev/null &&
         "$capture" --preset youtube-4k --motion-blur 8 --from "$t" --to "$to" -o "4k-$t" 2> /dev/null)
