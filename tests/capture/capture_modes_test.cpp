@@ -99,22 +99,34 @@ TEST(CaptureModes, MotionBlurIsTheAverageInLinearLightOfItsSubFrames) {
     EXPECT_EQ(wrong, 0);
     EXPECT_GT(blurredPixels, 1000);
 
-    // What does not move stays as it is, exactly; half white, half black is half the light.
+    // What does not move stays as it is, exactly.
     capture::LinearBlend blend(256);
+    std::vector<std::uint8_t> ramp(256 * 4), out(256 * 4);
+    for (size_t i = 0; i < ramp.size(); ++i)
+        ramp[i] = static_cast<std::uint8_t>(i / 4);
     for (int samples : {2, 3, 8}) {
-        std::vector<std::uint8_t> ramp(256 * 4), out(256 * 4);
-        for (size_t i = 0; i < ramp.size(); ++i)
-            ramp[i] = static_cast<std::uint8_t>(i / 4);
         for (int k = 0; k < samples; ++k)
             blend.Add(ramp.data());
         blend.Finish(out.data());
         EXPECT_TRUE(out == ramp) << samples;
     }
-    std::vector<std::uint8_t> white(256 * 4, 255), black(256 * 4, 0), out(256 * 4);
-    blend.Add(white.data());
-    blend.Add(black.data());
-    blend.Finish(out.data());
-    EXPECT_EQ(out[0], std::floor(Encoded(0.5) * 255 + 0.5));
+    // Every pair of values: the rounded sRGB of their mean light, but for the few whose mean lies
+    // within the 16-bit light's rounding of a threshold between two values (140 of the 65 536).
+    int off = 0, farOff = 0;
+    for (int a = 0; a < 256; ++a) {
+        const std::vector<std::uint8_t> flat(256 * 4, static_cast<std::uint8_t>(a));
+        blend.Add(flat.data());
+        blend.Add(ramp.data());
+        blend.Finish(out.data());
+        for (int b = 0; b < 256; ++b) {
+            const double want =
+                std::floor(Encoded((Linear(a / 255.0) + Linear(b / 255.0)) / 2) * 255 + 0.5);
+            off += out[b * 4] != want;
+            farOff += std::abs(out[b * 4] - want) > 1;
+        }
+    }
+    EXPECT_LE(off, 256);
+    EXPECT_EQ(farOff, 0);
 }
 
 // The frame showing ms drawn in the tests' own GL context at width x height by the piece's stages,
