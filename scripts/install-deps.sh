@@ -17,12 +17,17 @@ test_packages=(
   mingw-w64 binutils-mingw-w64 wine wine64 pulseaudio lame
   emscripten chromium chromium-driver python3-selenium python3-numpy python3-pil zip unzip
 )
+# The 32-bit Windows programs under Wine (the release's flimrevo.exe, the platform's tables):
+# Debian's 32-bit Wine and the MP3 decoder its codec loads. Their i386 libraries take JACK 2, and
+# one JACK only can be installed, so JACK 2's headers are asked for too: otherwise apt makes room
+# by removing JACK 1's, and with them SDL2_mixer's headers.
+i386_packages=(wine32:i386 libmpg123-0:i386 libjack-jackd2-dev)
 web_packages=(emscripten)
 release_packages=(mingw-w64 binutils-mingw-w64 emscripten zip)
 
 packages=("${run_packages[@]}")
 case "${1:-}" in
-  --test) packages+=("${test_packages[@]}") ;;
+  --test) packages+=("${test_packages[@]}" "${i386_packages[@]}") ;;
   --web) packages+=("${web_packages[@]}") ;;
   --release) packages+=("${release_packages[@]}") ;;
 esac
@@ -42,5 +47,9 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
+# A fresh machine knows no i386 packages until the architecture is added and the lists are read.
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo[@]}" dpkg --add-architecture i386
+fi
 "${sudo[@]}" apt-get update
 "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

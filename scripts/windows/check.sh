@@ -4,9 +4,9 @@
 #   2. cross builds with mingw-w64 for i686 and x86_64, each with that   (build-win32/, build-win64/)
 #      brumlevo.mp3 copied beside its flimrevo.exe
 #   3. both executables' PE headers: machine, GUI subsystem, system DLLs only
-#   4. under Wine, on one private Xvfb screen, PulseAudio null sink and Wine prefix: the audio
-#      backend's calls and sound, and the x86_64 build's whole timeline.
-# The i686 build is checked by its header only: these machines do not run 32-bit programs.
+#   4. under Wine, on one private Xvfb screen, PulseAudio null sink and Wine prefix: the
+#      platform's tables against the real user32 (64-bit, and 32-bit where the kernel runs 32-bit
+#      programs), the audio backend's calls and sound, and the x86_64 build's whole timeline.
 #
 # Usage: scripts/windows/check.sh        (from anywhere; builds incrementally, exit 1 on a failure)
 set -euo pipefail
@@ -63,6 +63,7 @@ if [ -f build-win64/bin/flimrevo.exe ] && [ -f build-win64/bin/brumlevo.mp3 ]; t
     t0=$SECONDS
     if winenv_start; then
         echo "Wine desktop ready in $((SECONDS - t0)) s"
+        step "platform tables under Wine" tests/windows/check_platform.sh
         step "audio backend under Wine" tests/windows/check_audio.sh
         step "whole timeline under Wine" tests/windows/check_timeline.sh build-win64/bin
     else

@@ -12,6 +12,9 @@
 #                         calling script already did (WINENV_READY=1 in the environment), uses
 #                         that one and leaves its stopping to the caller
 #   winenv_wine ARGS      runs the 64-bit Wine loader with the environment set
+#   winenv_32bit          whether 32-bit Windows programs run here: prints the 32-bit Wine
+#                         loader when they do, otherwise why not (no 32-bit Wine installed, or a
+#                         kernel that refuses 32-bit programs) with exit status 1
 #   winenv_windows        "ID NAME" of every named X window
 #   winenv_boxes NAME     the X window ids whose title is exactly NAME (none: empty)
 #   winenv_await NAME SECS PID
@@ -29,7 +32,8 @@
 #                         module it loads: err: channels, calls to unimplemented functions,
 #                         unhandled exceptions; exit status 0 when any. Wine's own desktop set-up
 #                         is left out (see the function)
-# Needs: Xvfb, xdotool, pulseaudio (pactl, parec), wine64, imagemagick (import), coreutils.
+# Needs: Xvfb, xdotool, pulseaudio (pactl, parec), wine64, imagemagick (import), coreutils; for
+# 32-bit programs, Debian's wine32:i386 (with libmpg123-0:i386 for Wine's MP3 codec).
 
 winenv_log() { printf '[wine-env] %s\n' "$*" >&2; }
 
@@ -139,6 +143,23 @@ winenv_start() {
 }
 
 winenv_wine() { "$WINELOADER" "$@"; }
+
+winenv_32bit() {
+    local loader=/usr/lib/wine/wine out
+    [ -x "$loader" ] || {
+        echo "no 32-bit Wine: install wine32:i386"
+        return 1
+    }
+    # The loader is itself a 32-bit program: the kernel's answer to it is the answer for all.
+    if ! out=$("$loader" --version 2>&1); then
+        case "$out" in
+            *"Exec format error"*) echo "this kernel does not run 32-bit programs (Exec format error)" ;;
+            *) echo "the 32-bit Wine loader does not start: $out" ;;
+        esac
+        return 1
+    fi
+    echo "$loader"
+}
 
 winenv_windows() {
     local id name

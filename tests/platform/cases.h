@@ -1,6 +1,7 @@
 // The platform's behaviour as tables of cases, portable: the same tables run natively against the
-// SDL back end (platform_test), in the browser against the web back end (tests/web), and, for the
-// audio contract, against the Windows back end under Wine (tests/windows/bass_check).
+// SDL back end (platform_test), in the browser against the web back end (tests/web), and as
+// Windows programs against the real user32 and the Windows audio calls under Wine, 64- and 32-bit
+// (tests/windows/check_platform.sh).
 #pragma once
 
 #include <string>

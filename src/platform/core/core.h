@@ -14,6 +14,9 @@ namespace core {
 // The largest side of a picture or display mode any back end renders.
 constexpr DWORD kLargestSide = 8192;
 
+// The shortest DEVMODEA that names a mode: Windows 95's, 124 bytes.
+constexpr WORD kShortestDevMode = 124;
+
 // Whether a display mode of this size and depth can be shown: palettised modes are not offered.
 inline bool ShowableMode(DWORD width, DWORD height, DWORD bits) {
     return width >= 1 && height >= 1 && width <= kLargestSide && height <= kLargestSide &&
@@ -43,9 +46,10 @@ CREATESTRUCTA CreationRecord(DWORD exStyle, LPCSTR className, LPCSTR windowName,
 
 // The messages CreateWindowExA sends before it returns: WM_NCCREATE and WM_CREATE, each with the
 // creation record, then WM_SIZE with the client size and WM_MOVE with the client area's place.
-// Refused: WM_NCCREATE answered FALSE and WM_NCDESTROY has followed (the back end lets the window
-// go without more messages). Failed: WM_CREATE answered -1, and the window has been destroyed.
-enum class Creation { Made, Refused, Failed };
+// Refused: WM_NCCREATE answered FALSE or WM_CREATE answered -1, and WM_NCDESTROY has followed
+// (no WM_DESTROY: the window was never made); the back end lets the window go without more
+// messages.
+enum class Creation { Made, Refused };
 Creation SendCreation(HWND window, WNDPROC procedure, const CREATESTRUCTA& create, int clientX,
                       int clientY, int clientWidth, int clientHeight);
 // What a window made visible is sent: WM_SHOWWINDOW, WM_ACTIVATE and WM_SETFOCUS.
@@ -62,8 +66,22 @@ void Reset();
 
 }  // namespace core
 
-// What each back end gives the core.
+// What each back end gives the core: windows and what shows them, the host's events, the cursor.
+// The rules above are written once; what stays in each back end differs there by nature: the
+// surface a window is (an SDL window, the page's one canvas), where input comes from, the display
+// modes the screen offers (the desktop's list, the canvas's one mode) and how a mode is shown, the
+// pixel formats its GL offers and the contexts made on them, and the message box.
 namespace backend {
+
+// Makes the window of a class for a creation record, sending nothing: its handle, and its client
+// area's place and size in *client. Null when the host cannot make it.
+HWND MakeWindow(const WNDCLASSA* windowClass, const CREATESTRUCTA& create, RECT* client);
+// Lets a window go, sending nothing: its creation was refused, or WM_NCDESTROY has been sent.
+void ReleaseWindow(HWND window);
+// Shows a window made visible, before its showing messages.
+void ShowWindow(HWND window);
+// Whether the screen saver is kept off while the window shows (see core::HoldsScreenSaver).
+void HoldScreenSaver(HWND window, bool hold);
 
 // Moves what the host has seen since the last call (input, close requests) into the queue.
 void PumpEvents();

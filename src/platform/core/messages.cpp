@@ -1,5 +1,5 @@
 // user32's message queue: posted messages in order, the filters of PeekMessageA, and WM_QUIT,
-// which is taken only once nothing else matches.
+// which is taken once no posted message matches the filters, whatever the filters are.
 #include <algorithm>
 #include <deque>
 #include <string>
@@ -56,7 +56,8 @@ void ResetQueue() {
 
 }  // namespace core
 
-// Posted messages first, in order; WM_QUIT only once nothing else matches, as on Windows.
+// Posted messages that match the filters first, in order; then WM_QUIT, which PeekMessageA and
+// GetMessage take whatever the window and range asked for, as on Windows.
 BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
                          UINT wRemoveMsg) {
     backend::PumpEvents();
@@ -72,8 +73,7 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
         }
         return TRUE;
     }
-    if (queue.quitPending && core::InRange(WM_QUIT, wMsgFilterMin, wMsgFilterMax) &&
-        (hWnd == nullptr || hWnd == core::kThreadMessages)) {
+    if (queue.quitPending) {
         *lpMsg =
             MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue.quitCode), 0, GetTickCount(), {0, 0}};
         if (wRemoveMsg & PM_REMOVE) {

@@ -51,9 +51,11 @@ Creation SendCreation(HWND window, WNDPROC procedure, const CREATESTRUCTA& creat
         procedure(window, WM_NCDESTROY, 0, 0);
         return Creation::Refused;
     }
+    // Refused at WM_CREATE, the window was never made: it goes as one refused at WM_NCCREATE
+    // does, with WM_NCDESTROY and no WM_DESTROY.
     if (procedure(window, WM_CREATE, 0, record) == -1) {
-        DestroyWindow(window);
-        return Creation::Failed;
+        procedure(window, WM_NCDESTROY, 0, 0);
+        return Creation::Refused;
     }
     procedure(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(clientWidth, clientHeight));
     procedure(window, WM_MOVE, 0, MAKELPARAM(clientX, clientY));
@@ -86,9 +88,9 @@ void Reset() {
 
 }  // namespace core
 
-// The default handling: WM_NCCREATE goes on, WM_CLOSE destroys the window, the close command and
-// Alt+F4 ask the window to close, and a screen-saver or monitor power-down request that gets
-// here lets them run.
+// The default handling: WM_NCCREATE goes on, WM_CLOSE destroys the window, the close command asks
+// the window to close and Alt+F4 posts that command, and a screen-saver or monitor power-down
+// request that gets here lets them run.
 LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     probe::Enter("DefWindowProcA", [&] {
         char detail[80];
@@ -104,8 +106,9 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
             DestroyWindow(hWnd);
             return 0;
         case WM_SYSKEYDOWN:
-            if (wParam == VK_F4) {
-                SendMessageA(hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+            // lParam's bit 29: the key went down with Alt held.
+            if (wParam == VK_F4 && (lParam & (1 << 29))) {
+                PostMessageA(hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
             }
             return 0;
         case WM_SYSCOMMAND:

@@ -99,9 +99,9 @@ LONG WINAPI ChangeDisplaySettingsA(DEVMODEA* lpDevMode, DWORD dwFlags) {
     if (dwFlags & ~static_cast<DWORD>(CDS_FULLSCREEN | CDS_TEST | CDS_UPDATEREGISTRY)) {
         return DISP_CHANGE_BADFLAGS;
     }
-    // Records from Windows 95 on are at least 124 bytes; DM_* fields outside that are unknown.
-    if (lpDevMode->dmSize < 124) {
-        return DISP_CHANGE_BADPARAM;
+    // Records from Windows 95 on are at least 124 bytes; a shorter one names no mode.
+    if (lpDevMode->dmSize < core::kShortestDevMode) {
+        return DISP_CHANGE_BADMODE;
     }
     platform::Mode desktop;
     DWORD frequency = 0;

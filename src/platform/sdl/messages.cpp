@@ -106,8 +106,12 @@ void Translate(const SDL_Event& event) {
             const bool alt = (event.key.keysym.mod & KMOD_ALT) != 0 || vk == VK_MENU;
             const UINT message =
                 down ? (alt ? WM_SYSKEYDOWN : WM_KEYDOWN) : (alt ? WM_SYSKEYUP : WM_KEYUP);
-            // lParam: repeat count 1, the scan code, and the previous/transition state bits.
+            // lParam: repeat count 1, the scan code, Alt held (the context bit) and the
+            // previous/transition state bits.
             LPARAM lParam = 1 | (static_cast<LPARAM>(event.key.keysym.scancode & 0xFF) << 16);
+            if (alt) {
+                lParam |= 1L << 29;
+            }
             if (event.key.repeat || !down) {
                 lParam |= 1L << 30;
             }

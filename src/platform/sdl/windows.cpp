@@ -85,15 +85,6 @@ void UpdateScreenSaver() {
 
 namespace {
 
-// Asks a newly shown window whether the screen saver and monitor power-down may start, as the
-// system does when their time comes: a window that keeps the requests from DefWindowProcA holds
-// them off for as long as it is shown.
-void AskAboutScreenSaver(Window* window) {
-    window->holdsScreenSaver =
-        core::HoldsScreenSaver(reinterpret_cast<HWND>(window), window->procedure);
-    UpdateScreenSaver();
-}
-
 void Forget(Window* window) {
     auto& windows = Get().windows;
     windows.erase(std::remove(windows.begin(), windows.end(), window), windows.end());
@@ -189,29 +180,6 @@ Window* NewWindow(const WNDCLASSA* windowClass, const CREATESTRUCTA& c) {
     return window;
 }
 
-// The creation messages: WM_NCCREATE and WM_CREATE (either can refuse), WM_SIZE with the client
-// size and WM_MOVE, then for a WS_VISIBLE window the showing. False when the window did not
-// survive them.
-bool SendCreation(Window* window, const CREATESTRUCTA& create) {
-    const HWND handle = reinterpret_cast<HWND>(window);
-    const core::Creation creation =
-        core::SendCreation(handle, window->procedure, create, window->clientX, window->clientY,
-                           window->clientWidth, window->clientHeight);
-    if (creation == core::Creation::Refused) {
-        Forget(window);
-    }
-    if (creation != core::Creation::Made) {
-        return false;
-    }
-    if ((create.style & WS_VISIBLE) && FindWindow(handle) != nullptr) {
-        window->visible = true;
-        SDL_ShowWindow(window->sdl);
-        core::SendShowing(handle, window->procedure);
-        AskAboutScreenSaver(window);
-    }
-    return FindWindow(handle) != nullptr;
-}
-
 }  // namespace
 
 void ShutdownWin32() {
@@ -263,56 +231,42 @@ void backend::ShowCursor(bool) {
     platform::ApplyCursor();
 }
 
+// An SDL window, hidden until shown; the client area is the window's less the frame metrics'.
+HWND backend::MakeWindow(const WNDCLASSA* windowClass, const CREATESTRUCTA& create, RECT* client) {
+    platform::Window* window =
+        platform::EnsureVideo() ? platform::NewWindow(windowClass, create) : nullptr;
+    if (window == nullptr) {
+        return nullptr;
+    }
+    *client = RECT{window->clientX, window->clientY, window->clientX + window->clientWidth,
+                   window->clientY + window->clientHeight};
+    return reinterpret_cast<HWND>(window);
+}
+
+void backend::ReleaseWindow(HWND handle) {
+    if (platform::Window* window = platform::FindWindow(handle)) {
+        platform::Forget(window);
+    }
+}
+
+void backend::ShowWindow(HWND handle) {
+    platform::Window* window = platform::FindWindow(handle);
+    window->visible = true;
+    SDL_ShowWindow(window->sdl);
+}
+
+// A window that keeps the screen-saver requests from DefWindowProcA holds them off for as long as
+// it is shown.
+void backend::HoldScreenSaver(HWND handle, bool hold) {
+    if (platform::Window* window = platform::FindWindow(handle)) {
+        window->holdsScreenSaver = hold;
+        platform::UpdateScreenSaver();
+    }
+}
+
 using platform::FindWindow;
 using platform::Get;
 using platform::Window;
-
-// Creates the window and its SDL window, then sends the creation messages; a WS_VISIBLE window is
-// shown, activated and focused before the call returns.
-HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
-                            int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
-                            HINSTANCE hInstance, LPVOID lpParam) {
-    const WNDCLASSA* windowClass = core::FindClass(lpClassName, hInstance);
-    if (probe::Enter("CreateWindowExA",
-                     [&] {
-                         return probe::DescribeCreateWindow(dwExStyle, lpClassName, lpWindowName,
-                                                            dwStyle, X, Y, nWidth, nHeight,
-                                                            hWndParent, hMenu, hInstance, lpParam);
-                     }) ||
-        windowClass == nullptr || (hWndParent != nullptr && FindWindow(hWndParent) == nullptr) ||
-        !platform::EnsureVideo()) {
-        return nullptr;
-    }
-    if (X == CW_USEDEFAULT) {
-        X = 0;
-        Y = 0;
-    }
-    if (nWidth == CW_USEDEFAULT) {
-        nWidth = 640;
-        nHeight = 480;
-    }
-    const CREATESTRUCTA create =
-        core::CreationRecord(dwExStyle, lpClassName, lpWindowName, dwStyle, X, Y, nWidth, nHeight,
-                             hWndParent, hMenu, hInstance, lpParam);
-    Window* window = platform::NewWindow(windowClass, create);
-    return window != nullptr && platform::SendCreation(window, create)
-               ? reinterpret_cast<HWND>(window)
-               : nullptr;
-}
-
-// Sends WM_DESTROY and WM_NCDESTROY, then releases the window; its queued messages go with it.
-BOOL WINAPI DestroyWindow(HWND hWnd) {
-    probe::Enter("DestroyWindow");
-    Window* window = FindWindow(hWnd);
-    if (window == nullptr) {
-        return FALSE;
-    }
-    core::SendDestruction(hWnd, window->procedure);
-    if (FindWindow(hWnd) != nullptr) {
-        platform::Forget(window);
-    }
-    return TRUE;
-}
 
 // Every window has a device context of its own (CS_OWNDC behaviour): the same one each time.
 HDC WINAPI GetDC(HWND hWnd) {

@@ -87,6 +87,7 @@ EM_JS(void, PageCanvas, (int width, int height, int visible), {
     canvas.hidden = !visible;
 });
 
+EM_JS(void, PageCanvasShown, (), { Module.page.canvas.hidden = false; });
 EM_JS(void, PageFullscreen, (int on), { Module.page.fullscreen(!!on); });
 EM_JS(void, PageCursor, (int show), { Module.page.canvas.style.cursor = show ? "" : "none"; });
 
@@ -154,6 +155,31 @@ void backend::ShowCursor(bool visible) {
     PageCursor(visible);
 }
 
+// There is one canvas, so one window at a time. The canvas is the client area, at the page's top
+// left; it keeps the last picture when its window goes.
+HWND backend::MakeWindow(const WNDCLASSA* windowClass, const CREATESTRUCTA& create, RECT* client) {
+    Started();
+    if (window.used) {
+        return nullptr;
+    }
+    window = Window{true, windowClass};
+    PageCanvas(create.cx, create.cy, 0);
+    *client = RECT{0, 0, create.cx, create.cy};
+    return TheWindow();
+}
+
+void backend::ReleaseWindow(HWND) {
+    window.used = false;
+    deviceContextFormat = 0;
+}
+
+void backend::ShowWindow(HWND) {
+    PageCanvasShown();
+}
+
+// The page holds the screen awake while the piece plays, whatever the window says.
+void backend::HoldScreenSaver(HWND, bool) {}
+
 extern "C" {
 
 // The page's monotonic clock in whole milliseconds, or a still's virtual clock.
@@ -170,45 +196,6 @@ BOOL WINAPI AdjustWindowRect(LPRECT lpRect, DWORD, BOOL) {
     return lpRect != nullptr;
 }
 
-// There is one canvas, so one window at a time.
-// The canvas is the client area, at the page's top left.
-HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle,
-                            int X, int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
-                            HINSTANCE hInstance, LPVOID lpParam) {
-    Started();
-    const WNDCLASSA* windowClass = core::FindClass(lpClassName, hInstance);
-    if (windowClass == nullptr || window.used || nWidth <= 0 || nHeight <= 0) {
-        return nullptr;
-    }
-    window = Window{true, windowClass};
-    PageCanvas(nWidth, nHeight, (dwStyle & WS_VISIBLE) != 0);
-    const HWND handle = TheWindow();
-    const CREATESTRUCTA create =
-        core::CreationRecord(dwExStyle, lpClassName, lpWindowName, dwStyle, X, Y, nWidth, nHeight,
-                             hWndParent, hMenu, hInstance, lpParam);
-    const core::Creation creation =
-        core::SendCreation(handle, windowClass->lpfnWndProc, create, 0, 0, nWidth, nHeight);
-    if (creation == core::Creation::Refused) {
-        window.used = false;
-        core::ForgetMessages(handle);
-    }
-    if (creation == core::Creation::Made && (dwStyle & WS_VISIBLE) && window.used) {
-        core::SendShowing(handle, windowClass->lpfnWndProc);
-    }
-    return window.used ? handle : nullptr;
-}
-
-// The canvas keeps the last picture.
-BOOL WINAPI DestroyWindow(HWND hWnd) {
-    if (!IsTheWindow(hWnd)) {
-        return FALSE;
-    }
-    core::SendDestruction(hWnd, window.windowClass->lpfnWndProc);
-    window.used = false;
-    core::ForgetMessages(hWnd);
-    return TRUE;
-}
-
 HDC WINAPI GetDC(HWND hWnd) {
     return IsTheWindow(hWnd) ? TheDeviceContext() : nullptr;
 }
@@ -223,9 +210,11 @@ int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT) {
     return IDOK;
 }
 
-// Nothing the piece reads comes from translated characters.
+// Nothing the piece reads comes from translated characters; the answer is Win32's, nonzero for
+// the four key messages.
 BOOL WINAPI TranslateMessage(const MSG* lpMsg) {
-    return lpMsg != nullptr && (lpMsg->message == WM_KEYDOWN || lpMsg->message == WM_KEYUP);
+    return lpMsg != nullptr && (lpMsg->message == WM_KEYDOWN || lpMsg->message == WM_KEYUP ||
+                                lpMsg->message == WM_SYSKEYDOWN || lpMsg->message == WM_SYSKEYUP);
 }
 
 // Bit 15 while the key is down; bit 0 when it went down since the previous call.
@@ -256,7 +245,7 @@ LONG WINAPI ChangeDisplaySettingsA(DEVMODEA* lpDevMode, DWORD dwFlags) {
     }
     const DWORD size = DM_PELSWIDTH | DM_PELSHEIGHT;
     const DWORD bits = (lpDevMode->dmFields & DM_BITSPERPEL) ? lpDevMode->dmBitsPerPel : 32;
-    if ((lpDevMode->dmFields & size) != size ||
+    if (lpDevMode->dmSize < core::kShortestDevMode || (lpDevMode->dmFields & size) != size ||
         !core::ShowableMode(lpDevMode->dmPelsWidth, lpDevMode->dmPelsHeight, bits)) {
         return DISP_CHANGE_BADMODE;
     }
@@ -275,8 +264,10 @@ int WINAPI ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* ppfd) {
     return 1 + (ppfd->cDepthBits > 0 ? 1 : 0) + (ppfd->cStencilBits > 0 ? 2 : 0);
 }
 
+// A window's pixel format is set once: the same format again succeeds, another fails.
 BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR*) {
-    if (hdc != TheDeviceContext() || format < 1 || format > 4 || deviceContextFormat != 0) {
+    if (hdc != TheDeviceContext() || format < 1 || format > 4 ||
+        (deviceContextFormat != 0 && deviceContextFormat != format)) {
         return FALSE;
     }
     deviceContextFormat = format;
