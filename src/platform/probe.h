@@ -13,7 +13,9 @@ namespace probe {
 
 #ifdef FLIMREVO_PROBE
 
-// Tests. A failing call returns its Win32 failure value without doing anything.
+// Tests. A failing call returns its Win32 failure value without doing anything. A name that
+// cannot fail (DefWindowProcA, ShowCursor, PostQuitMessage, AdjustWindowRect, MessageBoxA) ends
+// the test at once with a message.
 void FailCall(const std::string& name);
 void ClearFailures();
 // Tests. While recording, each probed call appends its name, and for some calls an account of

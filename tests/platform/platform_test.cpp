@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
+#include <string>
 
 #include "audio_files.h"
 #include "cases.h"
 #include <bass.h>
 #include "platform/host.h"
+#include "platform/probe.h"
 
 namespace {
 
@@ -35,6 +38,69 @@ TEST(AudioContract, EveryRowOfTheContractHolds) {
     host::Start(options);
     ExpectAll(platform_cases::RunAudioCases({sound, text, dir.path + "/missing.mp3", dir.path}));
     host::Stop();
+}
+
+// Every probed call that Win32 lets fail fails when the probe says so, and succeeds once it no
+// longer does: a failing call that did its work anyway would make every failure test test nothing.
+TEST(Probe, EveryCallAskedToFailFailsAndThenSucceeds) {
+    host::Options options;
+    options.video.output = host::Video::Headless;
+    host::Start(options);
+    WNDCLASSA record{};
+    record.lpfnWndProc = DefWindowProcA;
+    record.hInstance = GetModuleHandleA(nullptr);
+    for (const char* name : {"probe-case", "probe-free"}) {
+        record.lpszClassName = name;
+        ASSERT_NE(RegisterClassA(&record), 0);
+    }
+    const auto open = [&] {
+        return CreateWindowExA(0, "probe-case", "probe", WS_POPUP, 0, 0, 32, 32, nullptr, nullptr,
+                               record.hInstance, nullptr);
+    };
+    const HWND window = open(), other = open();
+    const HDC dc = GetDC(window);
+    PIXELFORMATDESCRIPTOR format{};
+    format.nSize = sizeof format;
+    format.nVersion = 1;
+    format.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
+    format.cColorBits = 24;
+    const int chosen = ChoosePixelFormat(dc, &format);
+    DEVMODEA mode{};
+    mode.dmSize = sizeof mode;
+    HGLRC context = nullptr;
+    // Each row: the call, in the order the rows run, and whether it succeeded.
+    const struct {
+        const char* name;
+        std::function<bool()> call;
+    } rows[] = {
+        {"SetPixelFormat", [&] { return SetPixelFormat(dc, chosen, &format) != 0; }},
+        {"EnumDisplaySettingsA", [&] { return EnumDisplaySettingsA(nullptr, 0, &mode) != 0; }},
+        {"ReleaseDC", [&] { return ReleaseDC(window, dc) != 0; }},
+        {"LoadCursorA", [] { return LoadCursorA(nullptr, IDC_ARROW) != nullptr; }},
+        {"GetModuleHandleA", [] { return GetModuleHandleA(nullptr) != nullptr; }},
+        {"UnregisterClassA", [&] { return UnregisterClassA("probe-free", record.hInstance) != 0; }},
+        {"DestroyWindow", [&] { return DestroyWindow(other) != 0 && !IsWindow(other); }},
+        {"wglDeleteContext",
+         [&] {
+             context = context ? context : wglCreateContext(dc);
+             return context != nullptr && wglDeleteContext(context) != 0;
+         }},
+    };
+    for (const auto& row : rows) {
+        probe::FailCall(row.name);
+        EXPECT_FALSE(row.call()) << row.name << " did not fail";
+        probe::ClearFailures();
+        EXPECT_TRUE(row.call()) << row.name << " failed without the probe";
+    }
+    host::Stop();
+}
+
+// A call that cannot fail is refused as a failure to inject, at once and loudly.
+TEST(ProbeDeathTest, ACallThatCannotFailIsRefused) {
+    for (const char* name :
+         {"DefWindowProcA", "ShowCursor", "PostQuitMessage", "AdjustWindowRect", "MessageBoxA"}) {
+        EXPECT_DEATH(probe::FailCall(name), std::string(name) + " cannot fail") << name;
+    }
 }
 
 // The default output's other number, and the silent device 0 (the table opens device -1, and a

@@ -135,45 +135,47 @@ TEST_F(WindowTest, DriversOpeningFillsTheRecordsInOrderAndClosingRestoresFirst) 
 
 // Each failing step of the opener: what stays acquired when it returns 0 (a failing wglMakeCurrent
 // still opens). The mode asked for, 800 x 600, shows against the headless desktop's.
-TEST_F(WindowTest, EachFailingStepReturnsZeroLeavingWhatItsRowSays) {
-    const struct {
-        const char* failing;
-        bool modeChanged, instanceSet, classRegistered, windowMade, opens;
-    } rows[] = {
-        {"ChangeDisplaySettingsA", false, false, false, false, false},
-        {"RegisterClassA", true, true, false, false, false},
-        {"CreateWindowExA", true, true, true, false, false},
-        {"ChoosePixelFormat", true, true, true, true, false},
-        {"wglCreateContext", true, true, true, true, false},
-        {"wglMakeCurrent", true, true, true, true, true},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.failing);
-        SetUp();
-        probe::FailCall(row.failing);
-        const Log names = Calls(Open(800, 600, 16), true);
-        EXPECT_EQ(result_, row.opens ? 1 : 0);
-        // The calls up to the failing one, and nothing after it.
-        const Log all = Calls(kOpening, true);
-        EXPECT_EQ(names, Log(all.begin(), std::find(all.begin(), all.end(), row.failing) + 1));
+struct FailingStep {
+    const char* failing;
+    bool modeChanged, instanceSet, classRegistered, windowMade, opens;
+};
 
-        probe::ClearFailures();
-        EXPECT_EQ(DisplayState.fullscreen, 1);
-        EXPECT_EQ(DisplayState.width, 800);
-        EXPECT_EQ(DisplayState.height, 600);
-        DEVMODEA mode{};  // the mode in force, emulated or the desktop's
-        mode.dmSize = sizeof mode;
-        EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode);
-        EXPECT_EQ(mode.dmPelsWidth == 800 && mode.dmPelsHeight == 600, row.modeChanged);
-        EXPECT_EQ(DisplayState.instance != nullptr, row.instanceSet);
-        EXPECT_EQ(DisplayState.window != nullptr && IsWindow(DisplayState.window), row.windowMade);
-        EXPECT_EQ(DisplayState.deviceContext != nullptr, row.windowMade);
-        EXPECT_EQ(DisplayState.renderingContext != nullptr, row.opens);
-        EXPECT_EQ(ClassRegistered(), row.classRegistered);
-        // The display counter: 0 after showing once more means it stood at -1, hidden.
-        EXPECT_EQ(ShowCursor(TRUE) == 0, row.modeChanged);
-        TearDown();
-    }
+class WindowFailingStep : public WindowTest, public ::testing::WithParamInterface<FailingStep> {};
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(EachStep, WindowFailingStep, ::testing::Values(
+    FailingStep{"ChangeDisplaySettingsA", false, false, false, false, false},
+    FailingStep{"RegisterClassA",         true,  true,  false, false, false},
+    FailingStep{"CreateWindowExA",        true,  true,  true,  false, false},
+    FailingStep{"ChoosePixelFormat",      true,  true,  true,  true,  false},
+    FailingStep{"wglCreateContext",       true,  true,  true,  true,  false},
+    FailingStep{"wglMakeCurrent",         true,  true,  true,  true,  true}));
+// clang-format on
+
+TEST_P(WindowFailingStep, ReturnsZeroLeavingWhatItsRowSays) {
+    const FailingStep& row = GetParam();
+    probe::FailCall(row.failing);
+    const Log names = Calls(Open(800, 600, 16), true);
+    EXPECT_EQ(result_, row.opens ? 1 : 0);
+    // The calls up to the failing one, and nothing after it.
+    const Log all = Calls(kOpening, true);
+    EXPECT_EQ(names, Log(all.begin(), std::find(all.begin(), all.end(), row.failing) + 1));
+
+    probe::ClearFailures();
+    EXPECT_EQ(DisplayState.fullscreen, 1);
+    EXPECT_EQ(DisplayState.width, 800);
+    EXPECT_EQ(DisplayState.height, 600);
+    DEVMODEA mode{};  // the mode in force, emulated or the desktop's
+    mode.dmSize = sizeof mode;
+    EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode);
+    EXPECT_EQ(mode.dmPelsWidth == 800 && mode.dmPelsHeight == 600, row.modeChanged);
+    EXPECT_EQ(DisplayState.instance != nullptr, row.instanceSet);
+    EXPECT_EQ(DisplayState.window != nullptr && IsWindow(DisplayState.window), row.windowMade);
+    EXPECT_EQ(DisplayState.deviceContext != nullptr, row.windowMade);
+    EXPECT_EQ(DisplayState.renderingContext != nullptr, row.opens);
+    EXPECT_EQ(ClassRegistered(), row.classRegistered);
+    // The display counter: 0 after showing once more means it stood at -1, hidden.
+    EXPECT_EQ(ShowCursor(TRUE) == 0, row.modeChanged);
 }
 
 // WM_SIZE takes the low and high 16 bits of lParam, zero-extended, whatever wParam is; only the

@@ -103,10 +103,10 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass) {
 
 // Fails for an unknown class and while a window of the class exists.
 BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance) {
-    probe::Enter("UnregisterClassA",
-                 [&] { return std::string(lpClassName ? lpClassName : "(null)"); });
+    const bool fail = probe::Enter(
+        "UnregisterClassA", [&] { return std::string(lpClassName ? lpClassName : "(null)"); });
     core::WindowClass* entry = core::Find(lpClassName, hInstance);
-    if (entry == nullptr || backend::ClassHasWindows(&entry->record)) {
+    if (fail || entry == nullptr || backend::ClassHasWindows(&entry->record)) {
         return FALSE;
     }
     core::TheClasses().entries.remove_if(
@@ -117,8 +117,7 @@ BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance) {
 // The system's standard cursors, by resource number. No program of ours carries cursor
 // resources of its own.
 HCURSOR WINAPI LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName) {
-    probe::Enter("LoadCursorA");
-    if (hInstance != nullptr) {
+    if (probe::Enter("LoadCursorA") || hInstance != nullptr) {
         return nullptr;
     }
     return core::StandardCursor(reinterpret_cast<std::uintptr_t>(lpCursorName));
@@ -126,6 +125,8 @@ HCURSOR WINAPI LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName) {
 
 // Only the program's own module is known: a null name gives it, any other name fails.
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
-    probe::Enter("GetModuleHandleA");
+    if (probe::Enter("GetModuleHandleA")) {
+        return nullptr;
+    }
     return lpModuleName == nullptr ? core::ModuleHandle() : nullptr;
 }

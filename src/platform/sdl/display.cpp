@@ -54,9 +54,9 @@ void Fill(DEVMODEA* record, const Mode& mode, DWORD frequency) {
 // Modes 0 to 11 are the listed ones, then the desktop's own; ENUM_CURRENT_SETTINGS gives the mode
 // in force (emulated or the desktop's), ENUM_REGISTRY_SETTINGS the desktop's.
 BOOL WINAPI EnumDisplaySettingsA(LPCSTR lpszDeviceName, DWORD iModeNum, DEVMODEA* lpDevMode) {
-    probe::Enter("EnumDisplaySettingsA",
-                 [&] { return std::to_string(static_cast<LONG>(iModeNum)); });
-    if (lpDevMode == nullptr || (lpszDeviceName != nullptr && lpszDeviceName[0] != '\0')) {
+    if (probe::Enter("EnumDisplaySettingsA",
+                     [&] { return std::to_string(static_cast<LONG>(iModeNum)); }) ||
+        lpDevMode == nullptr || (lpszDeviceName != nullptr && lpszDeviceName[0] != '\0')) {
         return FALSE;
     }
     platform::Mode desktop;

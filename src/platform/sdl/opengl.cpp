@@ -199,9 +199,10 @@ int WINAPI ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* ppfd) {
 // A window's pixel format can be set once; setting it again to another format fails.
 BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR* ppfd) {
     static_cast<void>(ppfd);
-    probe::Enter("SetPixelFormat", [&] { return std::to_string(format); });
+    const bool fail = probe::Enter("SetPixelFormat", [&] { return std::to_string(format); });
     platform::DeviceContext* dc = FindDc(hdc);
-    if (dc == nullptr || (format != platform::kFormatRgb && format != platform::kFormatRgba) ||
+    if (fail || dc == nullptr ||
+        (format != platform::kFormatRgb && format != platform::kFormatRgba) ||
         (dc->pixelFormat != 0 && dc->pixelFormat != format)) {
         return FALSE;
     }
@@ -290,9 +291,9 @@ BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) try {
 }
 
 BOOL WINAPI wglDeleteContext(HGLRC hglrc) {
-    probe::Enter("wglDeleteContext");
+    const bool fail = probe::Enter("wglDeleteContext");
     platform::GlContext* context = platform::FindContext(hglrc);
-    if (context == nullptr) {
+    if (fail || context == nullptr) {
         return FALSE;
     }
     platform::State& state = Get();

@@ -280,7 +280,7 @@ HDC WINAPI GetDC(HWND hWnd) {
 }
 
 int WINAPI ReleaseDC(HWND hWnd, HDC hDC) {
-    probe::Enter("ReleaseDC");
+    const bool fail = probe::Enter("ReleaseDC");
     Window* window = FindWindow(hWnd);
-    return window != nullptr && reinterpret_cast<HDC>(&window->dc) == hDC ? 1 : 0;
+    return !fail && window != nullptr && reinterpret_cast<HDC>(&window->dc) == hDC ? 1 : 0;
 }
