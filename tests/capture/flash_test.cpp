@@ -1,17 +1,21 @@
 // The flash analysis on synthetic frames: whole-picture flashes at and past the limit, areas below
-// and at a quarter of a field, red below the general step, thin lines moving. At 96 x 72 pixels a
-// field is 24 x 24 pixels (a third of the height), a cell 3 x 3, an area 12 x 12.
+// and at a quarter of a field, whole or in scattered pieces, red below the general step, thin
+// lines and a small object moving. At 96 x 72 pixels a field is 32 x 24 pixels (a third of the
+// height, 341 : 256 wide), a quarter of it 192 pixels.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <functional>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "flash_count.h"
 
 namespace {
 
-const int kWidth = 96, kHeight = 72, kFps = 30, kFrames = 60;
+const int kWidth = 96, kHeight = 72, kFps = 24, kFrames = 48;
 
 struct Rgb {
     std::uint8_t r, g, b;
@@ -51,35 +55,64 @@ std::vector<int> Every(int step, int first, int last) {
     return frames;
 }
 
+// 2 x 2 squares, `pitch` pixels apart both ways, toggling at each listed frame.
+std::function<void(int, Picture&)> Squares(std::vector<int> at, int pitchX, int pitchY) {
+    return [=](int frame, Picture& p) {
+        int count = 0;
+        for (int t : at)
+            count += t <= frame;
+        Fill(p, 0, 0, kWidth, kHeight, kBlack);
+        for (int y = 0; count % 2 && y < kHeight; y += pitchY)
+            for (int x = 0; x < kWidth; x += pitchX)
+                Fill(p, x, y, std::min(x + 2, kWidth), std::min(y + 2, kHeight), kWhite);
+    };
+}
+
+// White lines a pixel wide, `pitch` apart, moving a pixel a frame.
+void Lines(int frame, Picture& p, int pitch) {
+    Fill(p, 0, 0, kWidth, kHeight, kBlack);
+    for (int x = frame % pitch; x < kWidth; x += pitch)
+        Fill(p, x, 0, x + 1, kHeight, kWhite);
+}
+
 TEST(Flash, CountsFlashesAsTheLimitDefinesThem) {
+    // A toggle every 3 frames at 24 fps: 8 transitions a second, 4 flashes (4 Hz).
+    const std::vector<int> k4Hz = Every(3, 3, 45);
     const struct {
         const char* what;
         std::function<void(int, Picture&)> draw;
         double general, red;
         std::int64_t worstFrame;
     } cases[] = {
-        // A toggle every 5 frames: any 30 frames hold 6 transitions, 3 flashes.
-        {"3 a second", Toggles(Every(5, 5, 55), kWhite), 3, 0, 5},
-        {"7 transitions", Toggles(Every(4, 4, 28), kWhite), 3.5, 0, 4},
-        {"8 transitions", Toggles(Every(3, 3, 24), kWhite), 4, 0, 3},
-        // 10 x 10 pixels is a sixth of a field; 12 x 12 on whole cells is a quarter.
-        {"a sixth of a field", Toggles(Every(3, 3, 24), kWhite, 31, 31, 41, 41), 0, 0, 0},
-        {"a quarter of a field", Toggles(Every(3, 3, 24), kWhite, 30, 30, 42, 42), 4, 0, 3},
-        {"dark red", Toggles(Every(3, 3, 24), kDarkRed), 0, 4, 3},
-        {"blue", Toggles(Every(3, 3, 24), kBlue), 0, 0, 0},
-        {"pink", Toggles(Every(3, 3, 24), kPink), 4, 0, 3},
+        // A toggle every 4 frames: any 24 frames hold 6 transitions, 3 flashes.
+        {"3 a second", Toggles(Every(4, 4, 44), kWhite), 3, 0, 4},
+        {"7 transitions", Toggles(Every(3, 3, 21), kWhite), 3.5, 0, 3},
+        {"8 transitions", Toggles(k4Hz, kWhite), 4, 0, 3},
+        // 10 x 10 pixels is a sixth of a field; 16 x 12 a quarter, 16 x 11 just under.
+        {"a sixth of a field", Toggles(k4Hz, kWhite, 31, 31, 41, 41), 0, 0, 0},
+        {"a quarter of a field", Toggles(k4Hz, kWhite, 30, 30, 46, 42), 4, 0, 3},
+        {"a pixel row short of a quarter", Toggles(k4Hz, kWhite, 30, 30, 46, 41), 0, 0, 0},
+        // Squares 4 apart both ways: any 32 x 24 window holds 16 of their columns by 12 of
+        // their rows, 192 pixels, a quarter, though no square is more than 4 pixels. 5 apart
+        // across: 12 or 13 columns, 144 to 156 pixels.
+        {"scattered, a quarter", Squares(k4Hz, 4, 4), 4, 0, 3},
+        {"scattered, a fifth", Squares(k4Hz, 5, 4), 0, 0, 0},
+        {"dark red", Toggles(k4Hz, kDarkRed), 0, 4, 3},
+        {"blue", Toggles(k4Hz, kBlue), 0, 0, 0},
+        {"pink", Toggles(k4Hz, kPink), 4, 0, 3},
         {"white and light grey",
          [](int frame, Picture& p) {
              Fill(p, 0, 0, kWidth, kHeight, frame / 3 % 2 ? kWhite : kLightGrey);
          },
          0, 0, 0},
-        // White lines a pixel wide, every 4 pixels, moving 2 pixels a frame: each pixel flips
-        // between black and white, but no cell does.
-        {"thin lines",
+        // Every frame an eighth of the pixels turn white and another eighth black.
+        {"thin lines", [](int frame, Picture& p) { Lines(frame, p, 8); }, 0, 0, 0},
+        // A 12 x 12 square crossing, 6 pixels a frame: 72 pixels rise and 72 fall.
+        {"small object crossing",
          [](int frame, Picture& p) {
              Fill(p, 0, 0, kWidth, kHeight, kBlack);
-             for (int x = (2 * frame) % 4; x < kWidth; x += 4)
-                 Fill(p, x, 0, x + 1, kHeight, kWhite);
+             const int x = 6 * frame % (kWidth - 12);
+             Fill(p, x, 30, x + 12, 42, kWhite);
          },
          0, 0, 0},
     };
@@ -101,13 +134,31 @@ TEST(Flash, CountsFlashesAsTheLimitDefinesThem) {
 
 TEST(Flash, FieldsFollowThePictureHeight) {
     const struct {
-        int width, height, columns, rows;
-    } cases[] = {{1024, 768, 24, 24}, {1920, 1080, 32, 24}, {256, 192, 24, 24}, {16, 12, 12, 12}};
+        int width, height, fieldWidth, fieldHeight;
+    } cases[] = {{1024, 768, 341, 256}, {1920, 1080, 480, 360}, {256, 192, 85, 64},
+                 {96, 72, 32, 24},      {16, 12, 5, 4},         {60, 300, 60, 100}};
     for (const auto& c : cases) {
-        const flash::Grid grid = flash::MakeGrid(c.width, c.height);
-        EXPECT_EQ(grid.columns, c.columns) << c.width << "x" << c.height;
-        EXPECT_EQ(grid.rows, c.rows) << c.width << "x" << c.height;
-        EXPECT_EQ(grid.areaRows, c.rows / 6) << c.width << "x" << c.height;
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        const flash::Fields f = flash::MakeFields(c.width, c.height);
+        EXPECT_EQ(f.fieldWidth, c.fieldWidth);
+        EXPECT_EQ(f.fieldHeight, c.fieldHeight);
+        EXPECT_EQ(f.quarter, (c.fieldWidth * c.fieldHeight + 3) / 4);
+        // Windows from one edge to the other, none further apart than a 64th of a field (or a
+        // pixel), so that any field lies within half that of one.
+        for (const auto& [at, window, length] : {std::tuple(f.lefts, f.fieldWidth, c.width),
+                                                 std::tuple(f.tops, f.fieldHeight, c.height)}) {
+            EXPECT_EQ(at.front(), 0);
+            EXPECT_EQ(at.back(), length - window);
+            for (size_t i = 1; i < at.size(); ++i) {
+                EXPECT_GT(at[i], at[i - 1]);
+                EXPECT_LE(at[i] - at[i - 1], std::max(1, window / 64));
+            }
+        }
+        // Bottom row first: the same windows, counted from the other edge.
+        const flash::Fields up = flash::MakeFields(c.width, c.height, true);
+        for (size_t i = 0; i < f.tops.size(); ++i) {
+            EXPECT_EQ(up.tops[i], c.height - c.fieldHeight - f.tops[i]);
+        }
     }
 }
 

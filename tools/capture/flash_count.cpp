@@ -3,68 +3,54 @@
 #include <algorithm>
 
 namespace flash {
+namespace {
 
-Analyser::Analyser(int width, int height, int fps) : grid_(MakeGrid(width, height)), fps_(fps) {
-    const size_t areas = static_cast<size_t>(grid_.columns - grid_.areaColumns + 1) *
-                         (grid_.rows - grid_.areaRows + 1);
-    for (int k = 0; k < 2; ++k) {
-        trackers_[k].resize(areas);
-        changes_[k].resize(areas);
-    }
-}
+const std::int64_t kSecondUs = 1000000;
+// Frame times from a container's time base are rounded to microseconds: frames a second apart
+// may be a microsecond short of it.
+const std::int64_t kRounding = 2;
+
+}  // namespace
+
+Analyser::Analyser(int width, int height, int fps)
+    : steps_(width, height), fps_(fps), span_(steps_.fields().windows()) {}
 
 void Analyser::Add(const std::uint8_t* rgba) {
-    double luminance = 0;
-    const std::vector<Area> areas = MeasureAreas(MeasureCells(rgba, grid_, &luminance), grid_);
-    luminance_.push_back(luminance);
-    bool changed = false;
-    for (int k = 0; k < 2; ++k) {
-        for (size_t i = 0; i < areas.size(); ++i) {
-            if (Track(static_cast<Kind>(k), &trackers_[k][i], areas[i]) != 0) {
-                changes_[k][i].push_back(frame_);
-                changed = true;
-            }
-        }
-    }
-    changed_.push_back(changed);
-    ++frame_;
+    const std::int64_t n = static_cast<std::int64_t>(rows_.size());
+    Add(rgba, fps_ > 0 ? n * kSecondUs / fps_ : n * kSecondUs);
 }
 
-void CountSeconds(const std::vector<std::int64_t>& changes, int fps, std::vector<double>* flashes) {
-    if (changes.empty()) {
-        return;
+void Analyser::Add(const std::uint8_t* rgba, std::int64_t microseconds) {
+    while (!span_.empty() && microseconds - span_.frontTime() >= kSecondUs - kRounding) {
+        CloseSecond();
     }
-    const std::int64_t frames = static_cast<std::int64_t>(flashes->size());
-    size_t first = 0, end = 0;  // the changes in [s, s + fps)
-    for (std::int64_t s = std::max<std::int64_t>(0, changes.front() - fps + 1);
-         s <= changes.back() && s < frames; ++s) {
-        while (first < changes.size() && changes[first] < s) {
-            ++first;
-        }
-        while (end < changes.size() && changes[end] < s + fps) {
-            ++end;
-        }
-        double& count = (*flashes)[s];
-        count = std::max(count, (end - first) / 2.0);
-    }
+    steps_.Try(rgba);
+    steps_.Keep();
+    span_.PushBack(microseconds, steps_);
+    rows_.push_back(
+        FrameRow{static_cast<double>(microseconds) / kSecondUs, steps_.levels().luminance, 0, 0});
+    changed_.push_back(steps_.anyWindowSteps());
 }
 
-Report Analyser::Finish() const {
+void Analyser::CloseSecond() {
+    FrameRow& row = rows_[static_cast<size_t>(closed_++)];
+    row.generalFlashes = span_.Most(kGeneral) / 2.0;
+    row.redFlashes = span_.Most(kRed) / 2.0;
+    span_.PopFront();
+}
+
+Report Analyser::Finish() {
+    while (!span_.empty()) {
+        CloseSecond();
+    }
     Report report;
     report.fps = fps_;
-    const size_t frames = luminance_.size();
-    std::vector<double> flashes[2] = {std::vector<double>(frames), std::vector<double>(frames)};
-    for (int k = 0; k < 2; ++k) {
-        for (const std::vector<std::int64_t>& changes : changes_[k]) {
-            CountSeconds(changes, fps_, &flashes[k]);
-        }
-    }
-    report.frames.resize(frames);
-    for (size_t i = 0; i < frames; ++i) {
-        report.frames[i] = FrameRow{luminance_[i], flashes[0][i], flashes[1][i]};
-    }
+    report.frames = rows_;
+    const size_t frames = rows_.size();
     // The first second with the most flashes, moved on to its first transition.
-    const auto worst = [&](size_t i) { return std::max(flashes[0][i], flashes[1][i]); };
+    const auto worst = [&](size_t i) {
+        return std::max(rows_[i].generalFlashes, rows_[i].redFlashes);
+    };
     size_t best = 0;
     for (size_t i = 1; i < frames; ++i) {
         if (worst(i) > worst(best)) {
@@ -76,7 +62,8 @@ Report Analyser::Finish() const {
         ++best;
     }
     if (frames > 0) {
-        report.worst = Second{static_cast<std::int64_t>(best), flashes[0][best], flashes[1][best]};
+        report.worst = Second{static_cast<std::int64_t>(best), rows_[best].generalFlashes,
+                              rows_[best].redFlashes};
     }
     return report;
 }

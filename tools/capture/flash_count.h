@@ -1,6 +1,7 @@
-// The flash count of a run: every frame's transitions, areas as flash.h reads them, counted a
-// second at a time. The flashes in the second from frame s are the transitions of the worst area
-// in frames s to s + fps - 1, halved: seven transitions make 3.5 flashes. More than 3 fails.
+// The flash count of a run: every frame's transitions, windows as flash.h reads them, counted a
+// second at a time. The flashes in the second from frame s are the transitions of the worst
+// window in the frames shown from s for less than a second, halved: seven transitions make 3.5
+// flashes. More than 3 fails.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,7 @@ constexpr double kMostFlashes = 3;  // in any one second
 
 // What a whole run gives.
 struct FrameRow {
+    double seconds = 0;  // when the frame shows
     double luminance = 0;
     double generalFlashes = 0;  // in the second from this frame
     double redFlashes = 0;
@@ -24,7 +26,7 @@ struct Second {
     double worst() const { return general > red ? general : red; }
 };
 struct Report {
-    int fps = 0;
+    int fps = 0;  // 0: frames at their own times
     std::vector<FrameRow> frames;
     Second worst;  // the first with the most flashes, from its first transition
     bool passes() const { return worst.worst() <= kMostFlashes; }
@@ -33,22 +35,23 @@ struct Report {
 // Takes the frames one after another, all of one size, and reports once they are all in.
 class Analyser {
   public:
+    // Frames at a fixed rate (fps > 0), or each at its own time (fps = 0, Add with a time).
     Analyser(int width, int height, int fps);
     void Add(const std::uint8_t* rgba);
-    Report Finish() const;
+    // A frame shown from microseconds on; times rise.
+    void Add(const std::uint8_t* rgba, std::int64_t microseconds);
+    Report Finish();
 
   private:
-    Grid grid_;
-    int fps_;
-    std::int64_t frame_ = 0;
-    std::vector<double> luminance_;
-    std::vector<bool> changed_;  // per frame: whether an area made a transition
-    std::vector<Tracker> trackers_[2];
-    std::vector<std::vector<std::int64_t>> changes_[2];  // per area: frames of its transitions
-};
+    // The second from the oldest frame still in the span is complete: its count is kept.
+    void CloseSecond();
 
-// Flashes in the second from each frame, from one area's transition frames, into *flashes
-// (the larger of what it held and this area's count).
-void CountSeconds(const std::vector<std::int64_t>& changes, int fps, std::vector<double>* flashes);
+    Steps steps_;
+    int fps_;
+    Span span_;
+    std::int64_t closed_ = 0;  // seconds counted so far
+    std::vector<FrameRow> rows_;
+    std::vector<bool> changed_;  // per frame: whether a window made a transition
+};
 
 }  // namespace flash

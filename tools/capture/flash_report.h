@@ -7,6 +7,7 @@
 
 #include "capture.h"
 #include "flash_count.h"
+#include "flash_text.h"
 
 namespace capture {
 
@@ -17,18 +18,11 @@ class FlashSink : public FrameSink {
     bool Open(int width, int height, std::string* error) override;
     bool Write(const host::Frame& frame, std::string* error) override;
     bool Close(std::string* error) override;
-    flash::Report Finish() const;
+    flash::Report Finish();
 
   private:
     int fps_;
     std::unique_ptr<flash::Analyser> analyser_;
 };
-
-// One line a frame: frame (the capture's number), seconds (what it shows), luminance (the mean
-// relative luminance), general_flashes and red_flashes (in the second from the frame).
-std::string FlashCsv(const flash::Report& report, std::int64_t firstFrame);
-
-// The worst second, where it starts, its flashes of either kind, and whether the piece passes.
-std::string FlashVerdict(const flash::Report& report, std::int64_t firstFrame);
 
 }  // namespace capture

@@ -7,46 +7,15 @@
 namespace flash {
 namespace {
 
-const std::array<float, 256>& LinearTable() {
-    static const std::array<float, 256> table = [] {
-        std::array<float, 256> values{};
-        for (int i = 0; i < 256; ++i) {
-            values[i] = static_cast<float>(Linear(static_cast<std::uint8_t>(i)));
-        }
-        return values;
-    }();
-    return table;
-}
-
-double Luminance(double r, double g, double b) {
-    return 0.2126 * r + 0.7152 * g + 0.0722 * b;
-}
-
-float RedMeasure(float r, float g, float b) {
-    return std::max(0.0f, (r - g - b) * 320.0f);
-}
-
-// The measures are read to 1/256 of their range: a bin of 0.0039 in luminance, 1.25 in red.
-const int kBins = 256;
-const float kRange[2] = {1.0f, 320.0f};
-
-int Bin(Kind kind, float level) {
-    return std::min(kBins - 1, static_cast<int>(level * (kBins / kRange[kind])));
-}
-
-// The middle of the bin that holds the median pixel.
-float Median(Kind kind, const std::uint32_t* histogram, std::uint32_t pixels) {
-    std::uint32_t below = 0;
-    int bin = 0;
-    while (bin < kBins - 1 && 2 * (below + histogram[bin]) <= pixels) {
-        below += histogram[bin++];
+// Window positions along a length: a step apart from 0, the last flush with the end.
+std::vector<int> Positions(int length, int window) {
+    const int step = std::max(1, window / kWindowSteps);
+    std::vector<int> at;
+    for (int p = 0; p + window < length; p += step) {
+        at.push_back(p);
     }
-    return (bin + 0.5f) * (kRange[kind] / kBins);
-}
-
-// Where cell i of n along a length of pixels starts.
-long Edge(long i, long length, long n) {
-    return i * length / n;
+    at.push_back(length - window);
+    return at;
 }
 
 }  // namespace
@@ -56,90 +25,37 @@ double Linear(std::uint8_t value) {
     return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
 }
 
+const float* LinearTable() {
+    static const std::array<float, 256> table = [] {
+        std::array<float, 256> values{};
+        for (int i = 0; i < 256; ++i) {
+            values[i] = static_cast<float>(Linear(static_cast<std::uint8_t>(i)));
+        }
+        return values;
+    }();
+    return table.data();
+}
+
 double RelativeLuminance(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    return Luminance(Linear(r), Linear(g), Linear(b));
+    return 0.2126 * Linear(r) + 0.7152 * Linear(g) + 0.0722 * Linear(b);
 }
 
-Grid MakeGrid(int width, int height) {
-    Grid grid;
-    grid.width = width;
-    grid.height = height;
-    // Cells of a field's shape, 341 : 256, none smaller than a pixel.
-    grid.rows = std::min(kCellRows, height);
-    const double cellWidth = (341.0 / 256.0) * height / grid.rows;
-    grid.columns = std::clamp(static_cast<int>(std::lround(width / cellWidth)), 1, width);
-    grid.areaRows = std::max(1, grid.rows * kAreaCells / kCellRows);
-    grid.areaColumns =
-        std::clamp(static_cast<int>(std::lround(grid.areaRows * cellWidth * grid.columns / width)),
-                   1, grid.columns);
-    return grid;
-}
-
-std::vector<Cell> MeasureCells(const std::uint8_t* rgba, const Grid& grid, double* luminance) {
-    const std::array<float, 256>& linear = LinearTable();
-    std::vector<int> columnOf(grid.width);
-    for (int c = 0; c < grid.columns; ++c) {
-        std::fill(columnOf.begin() + Edge(c, grid.width, grid.columns),
-                  columnOf.begin() + Edge(c + 1, grid.width, grid.columns), c);
-    }
-    const size_t cells = static_cast<size_t>(grid.columns) * grid.rows;
-    // Per cell: a histogram of each measure, and its saturated pixels.
-    std::vector<std::uint32_t> histograms(cells * 2 * kBins, 0);
-    std::vector<std::uint32_t> saturated(cells, 0);
-    double total = 0;
-    for (int y = 0; y < grid.height; ++y) {
-        const size_t rowStart = static_cast<size_t>(Edge(y, grid.rows, grid.height)) * grid.columns;
-        const std::uint8_t* pixel = rgba + static_cast<size_t>(y) * grid.width * 4;
-        for (int x = 0; x < grid.width; ++x, pixel += 4) {
-            const float r = linear[pixel[0]], g = linear[pixel[1]], b = linear[pixel[2]];
-            const float levels[2] = {static_cast<float>(Luminance(r, g, b)), RedMeasure(r, g, b)};
-            const size_t cell = rowStart + columnOf[x];
-            std::uint32_t* histogram = &histograms[cell * 2 * kBins];
-            for (int k = 0; k < 2; ++k) {
-                ++histogram[k * kBins + Bin(static_cast<Kind>(k), levels[k])];
-            }
-            saturated[cell] += r + g + b > 0 && r >= kRedSaturation * (r + g + b);
-            total += levels[0];
+Fields MakeFields(int width, int height, bool bottomUp) {
+    Fields f;
+    f.width = width;
+    f.height = height;
+    f.fieldHeight = std::max(1, static_cast<int>(std::lround(height / 3.0)));
+    f.fieldWidth =
+        std::clamp(static_cast<int>(std::lround(f.fieldHeight * 341.0 / 256.0)), 1, width);
+    f.quarter = (static_cast<long>(f.fieldWidth) * f.fieldHeight + 3) / 4;
+    f.lefts = Positions(width, f.fieldWidth);
+    f.tops = Positions(height, f.fieldHeight);
+    if (bottomUp) {
+        for (int& top : f.tops) {
+            top = height - f.fieldHeight - top;
         }
     }
-    std::vector<Cell> result(cells);
-    for (size_t i = 0; i < cells; ++i) {
-        const std::uint32_t* histogram = &histograms[i * 2 * kBins];
-        std::uint32_t pixels = 0;
-        for (int bin = 0; bin < kBins; ++bin) {
-            pixels += histogram[bin];
-        }
-        for (int k = 0; k < 2; ++k) {
-            result[i].level[k] = Median(static_cast<Kind>(k), histogram + k * kBins, pixels);
-        }
-        result[i].saturated = 2 * saturated[i] > pixels;
-    }
-    *luminance = total / (static_cast<double>(grid.width) * grid.height);
-    return result;
-}
-
-std::vector<Area> MeasureAreas(const std::vector<Cell>& cells, const Grid& grid) {
-    std::vector<Area> areas;
-    const int size = grid.areaColumns * grid.areaRows;
-    for (int top = 0; top + grid.areaRows <= grid.rows; ++top) {
-        for (int left = 0; left + grid.areaColumns <= grid.columns; ++left) {
-            Area area{{1e9f, 1e9f}, {-1e9f, -1e9f}, false};
-            int saturated = 0;
-            for (int y = top; y < top + grid.areaRows; ++y) {
-                for (int x = left; x < left + grid.areaColumns; ++x) {
-                    const Cell& cell = cells[static_cast<size_t>(y) * grid.columns + x];
-                    for (int k = 0; k < 2; ++k) {
-                        area.low[k] = std::min(area.low[k], cell.level[k]);
-                        area.high[k] = std::max(area.high[k], cell.level[k]);
-                    }
-                    saturated += cell.saturated;
-                }
-            }
-            area.saturated = 2 * saturated > size;
-            areas.push_back(area);
-        }
-    }
-    return areas;
+    return f;
 }
 
 bool IsTransition(Kind kind, float from, bool fromSaturated, float to, bool toSaturated) {
@@ -149,38 +65,176 @@ bool IsTransition(Kind kind, float from, bool fromSaturated, float to, bool toSa
     return std::fabs(to - from) > kRedStep && (fromSaturated || toSaturated);
 }
 
-int Track(Kind kind, Tracker* tracker, const Area& next) {
+int Track(Kind kind, Tracker* tracker, float level, bool saturated) {
     Tracker& t = *tracker;
-    const float low = next.low[kind], high = next.high[kind];
-    const bool saturated = next.saturated;
     if (!t.started) {
-        t = Tracker{high, low, saturated, saturated, 0, true};
+        t.floor = t.ceiling = level;
+        t.floorSaturated = t.ceilingSaturated = saturated;
+        t.direction = 0;
+        t.started = true;
         return 0;
     }
     // A rise ends the run of falls: falls are measured from here on, and the other way round.
-    if (t.direction != 1 && low > t.floor &&
-        IsTransition(kind, t.floor, t.floorSaturated, low, saturated)) {
+    if (t.direction != 1 && level > t.floor &&
+        IsTransition(kind, t.floor, t.floorSaturated, level, saturated)) {
         t.direction = 1;
-        t.ceiling = low;
+        t.ceiling = level;
         t.ceilingSaturated = saturated;
         return 1;
     }
-    if (t.direction != -1 && high < t.ceiling &&
-        IsTransition(kind, t.ceiling, t.ceilingSaturated, high, saturated)) {
+    if (t.direction != -1 && level < t.ceiling &&
+        IsTransition(kind, t.ceiling, t.ceilingSaturated, level, saturated)) {
         t.direction = -1;
-        t.floor = high;
+        t.floor = level;
         t.floorSaturated = saturated;
         return -1;
     }
-    if (high < t.floor) {
-        t.floor = high;
+    if (level < t.floor) {
+        t.floor = level;
         t.floorSaturated = saturated;
     }
-    if (low > t.ceiling) {
-        t.ceiling = low;
+    if (level > t.ceiling) {
+        t.ceiling = level;
         t.ceilingSaturated = saturated;
     }
     return 0;
+}
+
+void Measure(const std::uint8_t* rgba, int width, int height, Levels* levels) {
+    const float* linear = LinearTable();
+    const size_t pixels = static_cast<size_t>(width) * height;
+    for (int k = 0; k < 2; ++k) {
+        levels->level[k].resize(pixels);
+    }
+    levels->saturated.resize(pixels);
+    float* luminance = levels->level[kGeneral].data();
+    float* red = levels->level[kRed].data();
+    std::uint8_t* saturated = levels->saturated.data();
+    double total = 0;
+    for (size_t i = 0; i < pixels; ++i, rgba += 4) {
+        const float r = linear[rgba[0]], g = linear[rgba[1]], b = linear[rgba[2]];
+        luminance[i] = 0.2126f * r + 0.7152f * g + 0.0722f * b;
+        red[i] = std::max(0.0f, (r - g - b) * 320.0f);
+        saturated[i] = r > 0 && r >= static_cast<float>(kRedSaturation) * (r + g + b);
+        total += luminance[i];
+    }
+    levels->luminance = pixels ? total / static_cast<double>(pixels) : 0;
+}
+
+Steps::Steps(int width, int height, bool bottomUp) : fields_(MakeFields(width, height, bottomUp)) {
+    const size_t pixels = static_cast<size_t>(width) * height;
+    for (int k = 0; k < 2; ++k) {
+        trackers_[k].resize(pixels);
+        pixel_[k].resize(pixels);
+        window_[k].resize(fields_.windows());
+    }
+    table_.resize(static_cast<size_t>(width + 1) * (height + 1));
+}
+
+void Steps::Try(const std::uint8_t* rgba) {
+    Measure(rgba, fields_.width, fields_.height, &levels_);
+    anyWindow_ = false;
+    for (int k = 0; k < 2; ++k) {
+        const Kind kind = static_cast<Kind>(k);
+        tried_[k] = trackers_[k];
+        const float* level = levels_.level[k].data();
+        const std::uint8_t* saturated = levels_.saturated.data();
+        Tracker* tracker = tried_[k].data();
+        std::int8_t* step = pixel_[k].data();
+        long rises = 0, falls = 0;
+        for (size_t i = 0; i < tried_[k].size(); ++i) {
+            step[i] = static_cast<std::int8_t>(Track(kind, &tracker[i], level[i], saturated[i]));
+            rises += step[i] > 0;
+            falls += step[i] < 0;
+        }
+        std::fill(window_[k].begin(), window_[k].end(), 0);
+        if (rises >= fields_.quarter) {
+            CountWindows(kind, 1);
+        }
+        if (falls >= fields_.quarter) {
+            CountWindows(kind, -1);
+        }
+    }
+}
+
+void Steps::Keep() {
+    for (int k = 0; k < 2; ++k) {
+        trackers_[k].swap(tried_[k]);
+    }
+}
+
+// Each window whose pixels stepping in direction cover a quarter field makes a transition.
+void Steps::CountWindows(Kind kind, int direction) {
+    const int width = fields_.width, height = fields_.height;
+    const size_t stride = static_cast<size_t>(width) + 1;
+    const std::int8_t* step = pixel_[kind].data();
+    std::fill(table_.begin(), table_.begin() + static_cast<long>(stride), 0);
+    for (int y = 0; y < height; ++y) {
+        std::uint32_t* above = &table_[static_cast<size_t>(y) * stride];
+        std::uint32_t* row = above + stride;
+        std::uint32_t sum = 0;
+        row[0] = 0;
+        for (int x = 0; x < width; ++x) {
+            sum += *step++ == direction;
+            row[x + 1] = above[x + 1] + sum;
+        }
+    }
+    const int w = fields_.fieldWidth, h = fields_.fieldHeight;
+    std::uint8_t* window = window_[kind].data();
+    for (int top : fields_.tops) {
+        const std::uint32_t* upper = &table_[static_cast<size_t>(top) * stride];
+        const std::uint32_t* lower = upper + static_cast<size_t>(h) * stride;
+        for (int left : fields_.lefts) {
+            const long count = static_cast<long>(lower[left + w] - lower[left]) -
+                               static_cast<long>(upper[left + w] - upper[left]);
+            if (count >= fields_.quarter) {
+                ++*window;
+                anyWindow_ = true;
+            }
+            ++window;
+        }
+    }
+}
+
+Span::Span(size_t windows) {
+    for (int k = 0; k < 2; ++k) {
+        counts_[k].assign(windows, 0);
+    }
+}
+
+void Span::PushBack(std::int64_t time, const Steps& steps) {
+    frames_.push_back(Frame{time, {}});
+    if (!steps.anyWindowSteps()) {
+        return;
+    }
+    for (int k = 0; k < 2; ++k) {
+        const std::vector<std::uint8_t>& windows = steps.windowSteps(static_cast<Kind>(k));
+        std::vector<std::uint32_t>& list = frames_.back().windows[k];
+        for (size_t w = 0; w < windows.size(); ++w) {
+            for (int n = 0; n < windows[w]; ++n) {
+                list.push_back(static_cast<std::uint32_t>(w));
+                ++counts_[k][w];
+            }
+        }
+        total_[k] += static_cast<long>(list.size());
+    }
+}
+
+void Span::PopFront() {
+    for (int k = 0; k < 2; ++k) {
+        for (std::uint32_t w : frames_.front().windows[k]) {
+            --counts_[k][w];
+        }
+        total_[k] -= static_cast<long>(frames_.front().windows[k].size());
+    }
+    frames_.pop_front();
+}
+
+int Span::Most(Kind kind) const {
+    if (total_[kind] == 0) {
+        return 0;
+    }
+    return *std::max_element(counts_[kind].begin(), counts_[kind].end());
 }
 
 }  // namespace flash

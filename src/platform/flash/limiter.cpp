@@ -7,10 +7,11 @@
 namespace flash {
 namespace {
 
-const std::uint32_t kSecond = 1000;
+const std::int64_t kSecond = 1000;
 const float kStep[2] = {static_cast<float>(kGeneralStep), static_cast<float>(kRedStep)};
-// A held-back change stops this far towards the step.
-const float kShortOf = 0.9f;
+// A held-back pixel stops this far towards its step: the rest leaves room for the rounding to
+// sRGB bytes, up to half a byte a channel.
+const float kShortOf = 0.75f;
 
 // Linear light in 4096 steps back to sRGB bytes.
 const std::array<std::uint8_t, 4097>& ToSrgb() {
@@ -26,7 +27,7 @@ const std::array<std::uint8_t, 4097>& ToSrgb() {
     return table;
 }
 
-// How far a cell may go from `shown` towards `next` so that it stays on the near side of target,
+// How far a pixel may go from `shown` towards `next` so that it stays on the near side of target,
 // for a change that would rise (direction +1) or fall (-1) past it.
 float Towards(float shown, float next, float target, int direction) {
     if ((next - target) * direction <= 0) {
@@ -38,121 +39,132 @@ float Towards(float shown, float next, float target, int direction) {
     return (target - shown) / (next - shown);
 }
 
+// A kind's level of linear RGB, before negative red is taken as 0: it is linear in the colour,
+// so a blend's level lies as far along as the blend.
+float RawLevel(Kind kind, const float* c) {
+    return kind == kGeneral ? 0.2126f * c[0] + 0.7152f * c[1] + 0.0722f * c[2]
+                            : (c[0] - c[1] - c[2]) * 320.0f;
+}
+
 }  // namespace
 
-Limiter::Limiter(int width, int height) : grid_(MakeGrid(width, height)) {
-    const size_t areas = static_cast<size_t>(grid_.columns - grid_.areaColumns + 1) *
-                         (grid_.rows - grid_.areaRows + 1);
+Limiter::Limiter(int width, int height, bool bottomUp)
+    : steps_(width, height, bottomUp), span_(steps_.fields().windows()) {
     for (int k = 0; k < 2; ++k) {
-        trackers_[k].resize(areas);
-        recent_[k].resize(areas);
+        held_[k].resize(static_cast<size_t>(width + 1) * (height + 1));
     }
 }
 
-// Each area that would make a transition it has no room for this second holds its cells back
-// short of the step.
-void Limiter::HoldBack(const std::vector<Cell>& next, std::uint32_t tick,
-                       std::vector<float>* alpha) {
-    const std::vector<Area> areas = MeasureAreas(next, grid_);
-    const int across = grid_.columns - grid_.areaColumns + 1;
+// Marks, per kind, the pixels under windows that would make a transition they have no room
+// for this second. Returns whether there are any.
+bool Limiter::MarkHeld() {
+    const Fields& f = steps_.fields();
+    const size_t stride = static_cast<size_t>(f.width) + 1;
+    bool any = false;
     for (int k = 0; k < 2; ++k) {
-        for (size_t a = 0; a < areas.size(); ++a) {
-            std::deque<std::uint32_t>& recent = recent_[k][a];
-            while (!recent.empty() && tick - recent.front() >= kSecond) {
-                recent.pop_front();
+        const std::vector<std::uint8_t>& steps = steps_.windowSteps(static_cast<Kind>(k));
+        const std::vector<int>& counts = span_.counts(static_cast<Kind>(k));
+        std::vector<std::int32_t>& held = held_[k];
+        std::fill(held.begin(), held.end(), 0);
+        bool marked = false;
+        size_t w = 0;
+        for (int top : f.tops) {
+            for (int left : f.lefts) {
+                if (steps[w] > 0 && counts[w] + steps[w] > kMostTransitions) {
+                    // The window's corners in a table of differences.
+                    const size_t upper = static_cast<size_t>(top) * stride + left;
+                    const size_t lower = upper + static_cast<size_t>(f.fieldHeight) * stride;
+                    ++held[upper];
+                    --held[upper + f.fieldWidth];
+                    --held[lower];
+                    ++held[lower + f.fieldWidth];
+                    marked = true;
+                }
+                ++w;
             }
-            Tracker trial = trackers_[k][a];
-            const int direction = Track(static_cast<Kind>(k), &trial, areas[a]);
-            if (direction == 0 || static_cast<int>(recent.size()) < kMostTransitions) {
-                continue;
+        }
+        if (!marked) {
+            continue;
+        }
+        // Summed, each entry counts the windows over its pixel.
+        for (int y = 0; y <= f.height; ++y) {
+            std::int32_t* row = &held[static_cast<size_t>(y) * stride];
+            for (int x = 1; x <= f.width; ++x) {
+                row[x] += row[x - 1];
             }
-            const Tracker& t = trackers_[k][a];
-            const float target =
-                direction > 0 ? t.floor + kShortOf * kStep[k] : t.ceiling - kShortOf * kStep[k];
-            const int left = static_cast<int>(a % across), top = static_cast<int>(a / across);
-            for (int y = top; y < top + grid_.areaRows; ++y) {
-                for (int x = left; x < left + grid_.areaColumns; ++x) {
-                    const size_t c = static_cast<size_t>(y) * grid_.columns + x;
-                    (*alpha)[c] =
-                        std::min((*alpha)[c],
-                                 Towards(shown_[c].level[k], next[c].level[k], target, direction));
+            if (y > 0) {
+                const std::int32_t* above = row - stride;
+                for (int x = 0; x <= f.width; ++x) {
+                    row[x] += above[x];
                 }
             }
         }
+        any = true;
     }
+    return any;
 }
 
-// Each pixel from the previous picture towards the new one, in linear light, as far as its
-// cells allow: the cells' allowances, each the least of it and its neighbours', interpolated
-// between the cells' centres, so that no pixel goes further than its own cell allows and no
-// edge shows between cells.
-void Limiter::Blend(std::uint8_t* rgba, const std::vector<float>& alpha) const {
-    std::vector<float> least(alpha.size());
-    for (int r = 0; r < grid_.rows; ++r) {
-        for (int c = 0; c < grid_.columns; ++c) {
-            float a = 1;
-            for (int y = std::max(0, r - 1); y <= std::min(grid_.rows - 1, r + 1); ++y) {
-                for (int x = std::max(0, c - 1); x <= std::min(grid_.columns - 1, c + 1); ++x) {
-                    a = std::min(a, alpha[static_cast<size_t>(y) * grid_.columns + x]);
-                }
-            }
-            least[static_cast<size_t>(r) * grid_.columns + c] = a;
-        }
-    }
-
+// Each marked pixel that would step goes from the previous picture towards the new one only as
+// far as stays short of its step (not at all if still).
+void Limiter::HoldBack(std::uint8_t* rgba, bool still) {
+    const Fields& f = steps_.fields();
+    const size_t stride = static_cast<size_t>(f.width) + 1;
+    const float* linear = LinearTable();
     const std::array<std::uint8_t, 4097>& srgb = ToSrgb();
-    const auto at = [&](int c, int r) {
-        return least[static_cast<size_t>(std::clamp(r, 0, grid_.rows - 1)) * grid_.columns +
-                     std::clamp(c, 0, grid_.columns - 1)];
-    };
-    for (int y = 0; y < grid_.height; ++y) {
-        // Where the pixel lies between cell centres, in cells.
-        const double fy = (y + 0.5) * grid_.rows / grid_.height - 0.5;
-        const int r0 = static_cast<int>(std::floor(fy));
-        const float wy = static_cast<float>(fy - r0);
-        std::uint8_t* p = rgba + static_cast<size_t>(y) * grid_.width * 4;
-        const std::uint8_t* q = previous_.data() + static_cast<size_t>(y) * grid_.width * 4;
-        for (int x = 0; x < grid_.width; ++x, p += 4, q += 4) {
-            const double fx = (x + 0.5) * grid_.columns / grid_.width - 0.5;
-            const int c0 = static_cast<int>(std::floor(fx));
-            const float wx = static_cast<float>(fx - c0);
-            const float a = (1 - wy) * ((1 - wx) * at(c0, r0) + wx * at(c0 + 1, r0)) +
-                            wy * ((1 - wx) * at(c0, r0 + 1) + wx * at(c0 + 1, r0 + 1));
-            if (a >= 1) {
+    for (int y = 0; y < f.height; ++y) {
+        for (int x = 0; x < f.width; ++x) {
+            const size_t i = static_cast<size_t>(y) * f.width + x;
+            const size_t h = static_cast<size_t>(y) * stride + x;
+            float alpha = 1;
+            std::uint8_t* p = rgba + 4 * i;
+            const std::uint8_t* q = previous_.data() + 4 * i;
+            const float next[3] = {linear[p[0]], linear[p[1]], linear[p[2]]};
+            const float shown[3] = {linear[q[0]], linear[q[1]], linear[q[2]]};
+            for (int k = 0; k < 2; ++k) {
+                const Kind kind = static_cast<Kind>(k);
+                const int direction = steps_.pixelSteps(kind)[i];
+                if (direction == 0 || held_[k][h] == 0) {
+                    continue;
+                }
+                const Tracker& t = steps_.trackers(kind)[i];
+                const float target =
+                    direction > 0 ? t.floor + kShortOf * kStep[k] : t.ceiling - kShortOf * kStep[k];
+                alpha = std::min(alpha, still ? 0.0f
+                                              : Towards(RawLevel(kind, shown), RawLevel(kind, next),
+                                                        target, direction));
+            }
+            if (alpha >= 1) {
                 continue;
             }
-            for (int i = 0; i < 3; ++i) {
-                const float l =
-                    static_cast<float>(Linear(q[i]) + a * (Linear(p[i]) - Linear(q[i])));
-                p[i] = srgb[static_cast<int>(std::lround(std::clamp(l, 0.0f, 1.0f) * 4096))];
+            for (int c = 0; c < 3; ++c) {
+                const float l = shown[c] + alpha * (next[c] - shown[c]);
+                p[c] = srgb[static_cast<size_t>(std::lround(std::clamp(l, 0.0f, 1.0f) * 4096))];
             }
         }
     }
 }
 
 bool Limiter::Limit(std::uint8_t* rgba, std::uint32_t tick) {
-    double luminance = 0;
-    std::vector<Cell> next = MeasureCells(rgba, grid_, &luminance);
-    std::vector<float> alpha(next.size(), 1.0f);
     if (!previous_.empty()) {
-        HoldBack(next, tick, &alpha);
+        now_ += static_cast<std::uint32_t>(tick - lastTick_);
     }
-    const bool held = std::any_of(alpha.begin(), alpha.end(), [](float a) { return a < 1; });
-    if (held) {
-        Blend(rgba, alpha);
-        next = MeasureCells(rgba, grid_, &luminance);
+    lastTick_ = tick;
+    while (!span_.empty() && now_ - span_.frontTime() >= kSecond) {
+        span_.PopFront();
     }
-    // What is shown goes on record.
-    const std::vector<Area> areas = MeasureAreas(next, grid_);
-    for (int k = 0; k < 2; ++k) {
-        for (size_t a = 0; a < areas.size(); ++a) {
-            if (Track(static_cast<Kind>(k), &trackers_[k][a], areas[a]) != 0) {
-                recent_[k][a].push_back(tick);
-            }
-        }
+    steps_.Try(rgba);
+    bool held = false;
+    // Rounding to bytes may leave a blended pixel on its step: then it is held where it was.
+    for (int pass = 0; pass < 2 && !previous_.empty() && steps_.anyWindowSteps() && MarkHeld();
+         ++pass) {
+        HoldBack(rgba, pass > 0);
+        steps_.Try(rgba);
+        held = true;
     }
-    shown_ = std::move(next);
-    previous_.assign(rgba, rgba + static_cast<size_t>(grid_.width) * grid_.height * 4);
+    steps_.Keep();
+    span_.PushBack(now_, steps_);
+    previous_.assign(
+        rgba, rgba + 4 * static_cast<size_t>(steps_.fields().width) * steps_.fields().height);
     return held;
 }
 
