@@ -16,6 +16,7 @@ test_packages=(
   xvfb xauth xfonts-base xdotool x11-apps x11-utils x11-xserver-utils imagemagick clang-format valgrind parallel
   mingw-w64 binutils-mingw-w64 wine wine64 pulseaudio lame
   emscripten chromium chromium-driver python3-selenium python3-numpy python3-pil zip unzip
+  weston
 )
 web_packages=(emscripten)
 release_packages=(mingw-w64 binutils-mingw-w64 emscripten zip)
