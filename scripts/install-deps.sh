@@ -16,6 +16,7 @@ test_packages=(
   xvfb xauth xfonts-base xdotool x11-apps x11-utils x11-xserver-utils imagemagick clang-format valgrind parallel
   mingw-w64 binutils-mingw-w64 wine wine64 pulseaudio lame
   emscripten chromium chromium-driver python3-selenium python3-numpy python3-pil zip unzip
+  weston
 )
 # The 32-bit Windows programs under Wine (the release's flimrevo.exe, the platform's tables):
 # Debian's 32-bit Wine and the MP3 decoder its codec loads. Their i386 libraries take JACK 2, and

@@ -26,6 +26,12 @@ struct VideoMode {
     // proportion to its height (glLineWidth, once, at the context's first make-current), so
     // that the picture looks as at the mode's size, only sharper.
     int pictureWidth = 0, pictureHeight = 0;
+    // On a desktop, the fullscreen picture is drawn at the screen's own pixels (the largest
+    // rectangle of the mode's shape), the piece's window and mode unchanged. > 0: drawn at this
+    // size instead and scaled to the screen (the program's `--pixels WxH`).
+    int drawnWidth = 0, drawnHeight = 0;
+    // > 1: drawn with this many samples a pixel where the GL offers them (`--antialias N`).
+    int antialias = 0;
 };
 
 enum class Audio {

@@ -1,7 +1,7 @@
 // user32: display modes. A mode change is emulated: the desktop's real mode is never touched, so
 // nothing is left to restore if the process dies. A popup window at (0, 0) of the mode's size
-// becomes the fullscreen picture, rendered at exactly the mode's size and scaled to the screen
-// with its aspect kept.
+// becomes the fullscreen picture, drawn at the screen's own pixels with the mode's aspect kept
+// (picture_size.cpp).
 #include <cstdio>
 #include <cstring>
 

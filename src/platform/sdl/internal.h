@@ -67,6 +67,10 @@ struct GlContext {
     unsigned framebuffers[2] = {}, colours[2] = {}, depthStencils[2] = {};
     int drawing = 0;
     int framebufferWidth = 0, framebufferHeight = 0;
+    // Drawn with this many samples a pixel (0: one): the program draws into the multisampled
+    // object, which SwapBuffers resolves into the one that is read and shown.
+    int samples = 0;
+    unsigned multisampled = 0, multisampledColour = 0, multisampledDepthStencil = 0;
     // Where the last copy went, and for how many more copies the borders around it are cleared.
     Layout shown;
     int borderClears = 0;

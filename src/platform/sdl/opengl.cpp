@@ -1,7 +1,8 @@
 // gdi32 and opengl32: pixel formats, rendering contexts and presentation, over SDL's GL contexts.
 //
 // The program's picture has its window's client size, or for the fullscreen picture of an emulated
-// mode the mode's size; its viewport, its reads and the host's frames all have that size. Where the
+// mode the largest rectangle of the mode's shape on the screen's own pixels (picture_size.cpp);
+// its viewport, its reads and the host's frames all have that size. Where the
 // window's own framebuffer on the screen has that size and the pixel format's channels (a screen of
 // the mode's size, any ordinary window), the context draws straight into it and SwapBuffers is a
 // plain swap: presenting costs nothing the program did not ask for. Where the screen differs, the
@@ -26,6 +27,7 @@
 #include "platform/probe.h"
 #include "platform/probe_describe.h"
 #include "sdl/gl.h"
+#include "sdl/picture_size.h"
 
 namespace platform {
 
@@ -43,8 +45,8 @@ bool Load(T* call, const char* name) {
 // the mode's size (1 pixel there).
 void ScaleLines(const GlContext* context, const Window* window) {
     const State& state = Get();
-    if (window->fullscreenPicture && host::Current().video.pictureHeight > 0 &&
-        state.mode.dmPelsHeight > 0) {
+    if (window->fullscreenPicture && state.mode.dmPelsHeight > 0 &&
+        static_cast<DWORD>(context->height) != state.mode.dmPelsHeight) {
         glLineWidth(static_cast<GLfloat>(context->height) /
                     static_cast<GLfloat>(state.mode.dmPelsHeight));
     }
@@ -117,6 +119,9 @@ bool SizeFramebuffers(GlContext* context) {
             return false;
         }
     }
+    if (context->samples > 0 && !SizeMultisampled(context)) {
+        return false;
+    }
     context->framebufferWidth = context->width;
     context->framebufferHeight = context->height;
     return true;
@@ -133,8 +138,8 @@ bool Place(GlContext* context, Window* window) {
     int width = 0, height = 0;
     SDL_GL_GetDrawableSize(window->sdl, &width, &height);
     const bool offscreen = host::Current().video.output == host::Video::Headless ||
-                           !context->windowFits || width != context->width ||
-                           height != context->height;
+                           !context->windowFits || context->samples > 0 ||
+                           width != context->width || height != context->height;
     if (offscreen && !context->offscreen) {
         context->shown = Layout();  // the borders are cleared afresh
     }
@@ -144,7 +149,9 @@ bool Place(GlContext* context, Window* window) {
         gl.bindFramebuffer(GL_FRAMEBUFFER, 0);
         return false;
     }
-    gl.bindFramebuffer(GL_FRAMEBUFFER, offscreen ? context->framebuffers[context->drawing] : 0);
+    const unsigned drawInto =
+        context->samples > 0 ? context->multisampled : context->framebuffers[context->drawing];
+    gl.bindFramebuffer(GL_FRAMEBUFFER, offscreen ? drawInto : 0);
     return true;
 }
 
@@ -262,14 +269,14 @@ BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) try {
     context->window = dc->window;
     if (!context->everCurrent) {
         // The window's own framebuffer is bound: see whether it can hold the picture.
-        context->width = std::max(1, dc->window->clientWidth);
-        context->height = std::max(1, dc->window->clientHeight);
+        platform::PictureSize(dc->window, &context->width, &context->height);
         if (!platform::LoadCalls()) {
             SDL_GL_MakeCurrent(dc->window->sdl, nullptr);
             state.current = nullptr;
             return FALSE;
         }
         context->windowFits = platform::WindowFramebufferFits(context->pixelFormat);
+        context->samples = platform::ChooseSamples();
     }
     if (!platform::Place(context, dc->window)) {
         SDL_GL_MakeCurrent(dc->window->sdl, nullptr);

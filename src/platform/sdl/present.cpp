@@ -6,6 +6,7 @@
 #include "platform/host.h"
 #include "platform/letterbox.h"
 #include "sdl/gl.h"
+#include "sdl/picture_size.h"
 
 namespace platform {
 namespace {
@@ -106,6 +107,9 @@ void ShowScaled(GlContext* context, Window* window) {
 void Present(GlContext* context, Window* window) {
     // The picture is finished here. A filter on the finished picture belongs at this point,
     // before anything reads or shows it.
+    if (context->samples > 0 && context->offscreen) {
+        Resolve(context);
+    }
     if (ReducedFlashing()) {
         ReduceFlashing(context);
     }
@@ -123,6 +127,8 @@ void Present(GlContext* context, Window* window) {
     if (!window->fullscreenPicture) {
         context->width = std::max(1, window->clientWidth);
         context->height = std::max(1, window->clientHeight);
+    } else {
+        FollowScreen(context, window);
     }
     Place(context, window);
 }

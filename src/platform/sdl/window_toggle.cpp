@@ -2,8 +2,8 @@
 // fullscreen picture shows it in a window of the picture's own size (1024 x 768 for the piece's
 // mode), which the viewer may resize, and back. It is the platform's alone, as a display driver's
 // would be: the piece gets no key message for it and no WM_SIZE (the fullscreen picture's window
-// never tells its size), its picture is scaled into the window with its shape kept as on the
-// screen, and the desktop's mode stays as it is. `flimrevo --window` starts in the window.
+// never tells its size), its picture is drawn at the window's own pixels with its shape kept as on
+// the screen, and the desktop's mode stays as it is. `flimrevo --window` starts in the window.
 #include <algorithm>
 
 #include "platform/host.h"
