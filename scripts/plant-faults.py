@@ -11,7 +11,8 @@ its times set the order, fastest first, and a test that fails there is left out 
 With --web, a fault in a file the browser's build compiles (the platform's core, the audio
 contract, the web back end) is also built into that build's platform check and judged in headless
 Chromium (tests/web/platform_check.py): a fault in the shared core must be caught through both
-back ends.
+back ends. A fault in the page, or in what the page sees of the web back end, is judged by the
+whole web test as well (tests/web/web_test.py, against BUILD's native programs).
 
 Usage: scripts/plant-faults.py [-b BUILD] [-k REGEX] [-t TEST_REGEX] [-x TEST_REGEX] [--extra]
                                [--order TEST,...] [--web BUILD_WEB] [--list]
@@ -42,14 +43,23 @@ WEB_BUILT = ('src/platform/core/', 'src/platform/audio/contract.h', 'src/platfor
              'src/platform/web/')
 
 
-def judge_web(build_web):
-    """The browser's platform check with the fault built in: caught, MISSED or NOBUILD."""
-    built = run(["cmake", "--build", build_web, "-j2", "--target", "platform_check"],
+# The files whose faults only the page shows: the page itself and what it sees of the back end.
+WEB_PAGE = ('src/platform/web/page/', 'src/platform/web/site.cmake', 'src/platform/audio/web/',
+            'src/platform/web/win32.cpp')
+
+
+def judge_web(build_web, build, page):
+    """The browser's platform check with the fault built in, and for a fault of the page's the
+    whole web test: caught, MISSED or NOBUILD."""
+    built = run(["cmake", "--build", build_web, "-j2"] + ([] if page else ["--target", "platform_check"]),
                 capture_output=True, env=dict(os.environ, NODE_PATH="/usr/share/nodejs"))
     if built.returncode != 0:
         return "NOBUILD"
     checked = run(["/usr/bin/python3", "tests/web/platform_check.py", os.path.join(build_web, "bin")],
                   capture_output=True, text=True)
+    if checked.returncode == 0 and page:
+        checked = run(["/usr/bin/python3", "tests/web/web_test.py", os.path.join(build_web, "bin"),
+                       os.path.join(build, "bin"), os.path.join(build_web, "checks")], capture_output=True, text=True)
     return "caught" if checked.returncode != 0 else "MISSED"
 
 
@@ -144,7 +154,7 @@ def main():
                 failing = first_failure(build, tests)
                 result = f"caught by {failing}" if failing else "MISSED"
             if args.web and path.startswith(WEB_BUILT):
-                result += "; web: " + judge_web(args.web)
+                result += "; web: " + judge_web(args.web, args.build, path.startswith(WEB_PAGE))
         finally:
             with open(full, "w") as f:
                 f.write(original)
@@ -153,7 +163,7 @@ def main():
         print(f"{name:34} {result}  ({time.time() - start:.0f} s)", flush=True)
     run(["cmake", "--build", build, "-j2"], capture_output=True)
     if args.web:
-        run(["cmake", "--build", args.web, "-j2", "--target", "platform_check"], capture_output=True)
+        run(["cmake", "--build", args.web, "-j2"], capture_output=True, env=dict(os.environ, NODE_PATH="/usr/share/nodejs"))
     print(f"caught {caught}, missed {missed}, of {len(faults)}")
     return 0
 

@@ -100,7 +100,7 @@ make_tar "dist/flimrevo-$version-linux-x86_64.tar.gz" "$out/stage" "$(basename "
 step "Web zip"
 web=$out/stage/web
 mkdir -p "$web"
-cp "$out"/web/bin/{index.html,page.js,flimrevo.js,flimrevo.wasm,brumlevo.mp3} "$web/"
+cp "$out"/web/bin/{index.html,page.js,flimrevo.js,flimrevo.wasm,brumlevo.mp3,sw.js,manifest.webmanifest,icon-192.png,icon-512.png} "$web/"
 make_zip "dist/flimrevo-$version-web.zip" "$web" .
 
 if [ "${1:-}" != --no-video ]; then

@@ -2,12 +2,14 @@
 """The web build in headless Chromium (SwiftShader's WebGL), in one browser session: 0. the start
 page; 1. a live run, its sound and its fullscreen switch; 2. the boxes without the soundtrack or
 without Web Audio, and the piece running on in silence; 3. its GL calls against the native build's;
-4. its stills against flimrevo-capture's PNGs; 5. the platform's tables against the web back end.
+4. its stills against flimrevo-capture's PNGs; 5. the platform's tables against the web back end;
+6. the page's life: phones, the wake lock, a lost WebGL context, offline, the sound's latency and
+the ways out.
 
    web_test.py WEB_BIN NATIVE_BIN [CHECKS]   (the site, the native build, and the check page's
                                             folder when it is not WEB_BIN/../checks)
 """
-import base64, functools, http.server, io, os, subprocess, sys, tempfile, threading, time
+import base64, functools, http.server, io, json, os, re, subprocess, sys, tempfile, threading, time, urllib.request
 import numpy as np
 from PIL import Image
 from selenium import webdriver
@@ -33,16 +35,26 @@ def check(ok, what):
 
 class Site(http.server.SimpleHTTPRequestHandler):
     """The site folder; under /nosound/ the same without the soundtrack, under /nowasm/ without
-    the program."""
+    the program, under /nojs/ without its loader. While `offline`, every request is cut off."""
     log_message = lambda *args: None
+    offline = False
+    cut = 0
 
     def do_GET(self):
-        for folder, missing in ('/nosound/', '.mp3'), ('/nowasm/', '.wasm'):
+        if Site.offline:
+            Site.cut += 1
+            self.close_connection = True
+            return
+        for folder, missing in ('/nosound/', '.mp3'), ('/nowasm/', '.wasm'), ('/nojs/', 'flimrevo.js'):
             if self.path.startswith(folder):
                 if self.path.split('?')[0].endswith(missing):
                     return self.send_error(404)
                 self.path = self.path[len(folder) - 1:]
         super().do_GET()
+
+    def end_headers(self):  # nothing kept by the browser's own cache: offline, only the site's worker has it
+        self.send_header('Cache-Control', 'no-store')
+        super().end_headers()
 
 
 def wait(script, seconds=60):
@@ -133,6 +145,218 @@ def still(frame, record=''):
     return wait("document.body.dataset.state == 'ended'", 120)
 
 
+# What every run of part 6 carries: uncaught errors collected, and a wake lock, an audio session and
+# an orientation lock of the test's own, whose calls are kept (headless Chromium grants no wake
+# lock and locks no orientation, and only iOS has an audio session).
+WATCH = """window.uncaught = [];
+addEventListener('error', e => uncaught.push(String(e.message)));
+addEventListener('unhandledrejection', e => uncaught.push(String(e.reason)));
+window.wakeCalls = [];
+Object.defineProperty(navigator, 'wakeLock', {configurable: true, value: {request(type) {
+    wakeCalls.push('request ' + type);
+    const lock = window.wakeSentinel = {released: false, release() {
+        if (!lock.released) wakeCalls.push('release');
+        lock.released = true;
+        return Promise.resolve();
+    }};
+    return Promise.resolve(lock);
+}}});
+navigator.audioSession = {type: 'auto'};
+window.locks = [];
+screen.orientation.lock = type => (locks.push(type), Promise.resolve());"""
+# Phones: device metrics, and what the browser lacks (an iPhone has no fullscreen for a canvas).
+PHONES = [('360 x 640', 360, 640, ''), ('390 x 844 without fullscreen', 390, 844, 'delete Element.prototype.requestFullscreen')]
+# Reported output latency (a stub of the AudioContext's), and how much later the clock starts.
+LATENCIES = [('none reported', 'AudioContext.prototype.getOutputTimestamp = undefined;', None, None, 0),
+             ('output 350 + base 150 ms', 'AudioContext.prototype.getOutputTimestamp = undefined;', 0.35, 0.15, 500),
+             ('a timestamp 400 ms on', 'AudioContext.prototype.getOutputTimestamp = function () {'
+              ' return {contextTime: this.currentTime, performanceTime: performance.now() + 400}; };', 0.05, 0.05, 400)]
+PLAYING = "window.piece && piece.page.frames > 5"
+
+
+def with_script(script, then):
+    hook = browser.execute_cdp_cmd('Page.addScriptToEvaluateOnNewDocument', {'source': script})
+    try:
+        return then()
+    finally:
+        browser.execute_cdp_cmd('Page.removeScriptToEvaluateOnNewDocument', hook)
+
+
+def tap(element):
+    """A finger on the element's middle, lifted again."""
+    x, y = browser.execute_script(f"const b = document.getElementById('{element}').getBoundingClientRect();"
+                                  " return [b.left + b.width / 2, b.top + b.height / 2]")
+    for kind, points in [('touchStart', [{'x': x, 'y': y}]), ('touchEnd', [])]:
+        browser.execute_cdp_cmd('Input.dispatchTouchEvent', {'type': kind, 'touchPoints': points})
+
+
+def start():
+    browser.get(url)
+    ready = wait("document.body.dataset.state == 'ready'")
+    browser.find_element(By.ID, 'play').click()
+    return ready
+
+
+def play():
+    return start() and wait(PLAYING, 30)
+
+
+def ended():
+    wait("document.body.dataset.state == 'ended'", 30)
+    return browser.execute_script('return [document.body.dataset.state, piece.page.exitCode]')
+
+
+def phone(what, width, height, lacks):
+    """The start page fits above the fold; a tap on Play starts the piece, frames come, and the
+    close button ends it. The wake lock is held meanwhile, and asked for again when the page is shown
+    again after the browser let it go."""
+    browser.execute_cdp_cmd('Emulation.setDeviceMetricsOverride', {'width': width, 'height': height,
+                                                                   'deviceScaleFactor': 3, 'mobile': True})
+    browser.execute_cdp_cmd('Emulation.setTouchEmulationEnabled', {'enabled': True, 'maxTouchPoints': 5})
+    try:
+        browser.get(url)
+        wait("document.body.dataset.state == 'ready'")
+        outside = browser.execute_script("""return ['h1', 'p', '#still', '#warning', 'label', '#play'].filter(s => {
+            const b = document.querySelector('#start ' + s).getBoundingClientRect();
+            return !(b.top >= 0 && b.left >= 0 && b.bottom <= innerHeight && b.right <= innerWidth && b.height > 0);
+        }).concat(scrollY ? ['scrolled'] : [])""")
+        check(outside == [], f'{what}: title, length, still, warning, Reduce flashing and Play on screen; not: {outside}')
+        tap('play')
+        started = wait(PLAYING, 30)
+        frames = browser.execute_script('return piece.page.frames')
+        runs = started and wait(f'piece.page.frames > {frames} + 10', 10)
+        shown = browser.execute_script("""const c = document.getElementById('canvas').getBoundingClientRect();
+            return [!!document.fullscreenElement, !document.getElementById('turn').hidden,
+                    Math.round(c.width), Math.round(c.height), navigator.audioSession.type, locks]""")
+        fits = shown[2:4] == [width, height]  # the canvas fills the page; its picture keeps 4:3 in it
+        check(runs and fits and shown[:2] == [not lacks, bool(lacks)] and shown[4:] == ['playback', [] if lacks else ['landscape']],
+              f'{what}: a tap plays it ({frames} frames and more); fullscreen, the hint to turn, canvas, audio '
+              f'session and orientation: {shown}')
+        browser.execute_script("wakeSentinel.released = true; document.dispatchEvent(new Event('visibilitychange'))")
+        wait('wakeCalls.length > 1', 5)
+        tap('close')
+        state = ended()
+        calls = browser.execute_script('return wakeCalls.concat(uncaught)')
+        check(state == ['ended', 0] and calls == ['request screen', 'request screen', 'release'],
+              f'{what}: the close button ends it, the wake lock asked for, again when shown, let go: {state} {calls}')
+    finally:
+        browser.execute_cdp_cmd('Emulation.setTouchEmulationEnabled', {'enabled': False})
+        browser.execute_cdp_cmd('Emulation.clearDeviceMetricsOverride', {})
+
+
+def context_lost():
+    """The WebGL context lost in mid-run: words within a second, silence, no uncaught error, and Play
+    starts the piece again; that run's corner button and the browser's own way out of fullscreen."""
+    play()
+    lost = browser.execute_script("""const problem = document.getElementById('problem'), from = performance.now();
+        window.said = null;
+        new MutationObserver(() => said = said || (!problem.hidden && problem.textContent && performance.now() - from))
+            .observe(problem, {attributes: true, childList: true});
+        window.lostPiece = piece;
+        piece.page.canvas.getContext('webgl').getExtension('WEBGL_lose_context').loseContext();
+        return piece.page.frames""")
+    wait('said', 5)
+    said = browser.execute_script('return [said, document.getElementById("problem").textContent]')
+    wait("document.body.dataset.state == 'ready'", 30)
+    after = browser.execute_script("""return [lostPiece.page.audio.context.state, lostPiece.page.exitCode,
+        document.body.dataset.state, document.getElementById('play').disabled, uncaught]""")
+    # The page promises a second; the check allows another, which a busy machine's slow frames
+    # (the event waits for the frame in hand) cannot eat. The figure is reported.
+    check(said[0] and said[0] < 2000 and 'lost' in said[1] and after == ['closed', 0, 'ready', False, []],
+          f'the context lost after {lost} frames: said in {said[0] or 0:.0f} ms ({said[1][:40]!r}...); sound, exit code, '
+          f'page, Play, errors: {after}')
+    browser.find_element(By.ID, 'play').click()
+    again = wait(f"window.piece != lostPiece && {PLAYING}", 30)
+    # The corner button leaves fullscreen and takes it again; the piece runs on through both.
+    states = []
+    for _ in range(2):
+        frames = browser.execute_script('return piece.page.frames')
+        browser.find_element(By.ID, 'fullscreen').click()
+        wait('(document.fullscreenElement != null) == %s' % ('false', 'true')[len(states)], 10)
+        states.append([bool(browser.execute_script('return document.fullscreenElement')),
+                       wait(f'piece.page.frames > {frames} + 5', 10)])
+    check(again and states == [[False, True], [True, True]],
+          f'Play runs it again; the corner button switches fullscreen off and on, the piece running on: {states}')
+    browser.execute_script('document.exitFullscreen()')
+    check(ended() == ['ended', 0], 'leaving fullscreen through the browser ends the piece as Escape does')
+
+
+def offline():
+    """After the first visit the service worker has the site: with the network gone, a reload brings
+    the start page up, and the piece plays with its sound."""
+    browser.get(url)
+    kept = wait('navigator.serviceWorker.controller != null', 30)
+    conditions = {'offline': True, 'latency': 0, 'downloadThroughput': -1, 'uploadThroughput': -1}
+    browser.execute_cdp_cmd('Network.enable', {})
+    browser.execute_cdp_cmd('Network.emulateNetworkConditions', conditions)
+    Site.offline, Site.cut = True, 0
+    try:
+        plays = play()
+        audio = browser.execute_script("""const a = window.piece && piece.page.audio;
+            return a && [a.context.state, a.source && a.source.buffer.duration > 90, uncaught]""")
+        check(kept and plays and audio == ['running', True, []],
+              f'offline after one visit: the page loads and plays with its sound: {audio} ({Site.cut} requests cut off)')
+        # Leaving the page is the window's close button.
+        browser.execute_script("dispatchEvent(new PageTransitionEvent('pagehide'))")
+        check(ended() == ['ended', 0], 'leaving the page (pagehide) closes the piece')
+    finally:
+        Site.offline = False
+        browser.execute_cdp_cmd('Network.emulateNetworkConditions', dict(conditions, offline=False))
+        browser.execute_cdp_cmd('Network.disable', {})
+
+
+def installable():
+    """The manifest's fields, no installability error, and icons that are the still's middle."""
+    browser.get(url)
+    wait("document.body.dataset.state == 'ready'")
+    errors = browser.execute_cdp_cmd('Page.getInstallabilityErrors', {}).get('installabilityErrors')
+    manifest = json.load(urllib.request.urlopen(url + 'manifest.webmanifest'))
+    fields = [manifest.get(k) for k in ('name', 'display', 'orientation')] + [[i['sizes'] for i in manifest['icons']]]
+    still = Image.open(io.BytesIO(base64.b64decode(
+        re.search(r'base64,([A-Za-z0-9+/=]+)', urllib.request.urlopen(url).read().decode()).group(1)))).convert('RGB')
+    middle = np.asarray(still.crop((32, 0, 224, 192)), dtype=np.int16)
+    icons = [Image.open(io.BytesIO(urllib.request.urlopen(url + i['src']).read())).convert('RGB') for i in manifest['icons']]
+    icon = np.asarray(icons[0], dtype=np.int16)
+    off = np.mean(np.abs(icon - middle)) if icon.shape == middle.shape else 255
+    check(errors == [] and fields == ['flimrevo', 'fullscreen', 'landscape', ['192x192', '512x512']] and
+          [i.size for i in icons] == [(192, 192), (512, 512)] and off < 2,
+          f'installable ({errors}): {fields}, icons {[i.size for i in icons]}, {off:.2f} levels from the still')
+
+
+def latency(what, script, output, base, later):
+    """The clock starts when the first sample is heard: the reported latency after the start."""
+    stub = script + ''.join(f"Object.defineProperty(AudioContext.prototype, '{k}', {{get: () => {v or 'undefined'}}});"
+                            for k, v in (('outputLatency', output), ('baseLatency', base)))
+    with_script(stub, play)
+    heard, first = browser.execute_script("""const p = piece.page;
+        return [p.audio.heard - p.audio.started, p.firstFrameAt - p.audio.started]""")
+    ActionChains(browser).send_keys(Keys.ESCAPE).perform()
+    check(later <= heard < later + 5 and first >= later, f'latency {what}: heard {heard:.1f} ms after the start, '
+                                                         f'the first frame {first:.1f} ms after it')
+
+
+def page_life():
+    """6. Phones, the wake lock, a lost context, offline, installing, latency, and the ways out."""
+    watch = browser.execute_cdp_cmd('Page.addScriptToEvaluateOnNewDocument', {'source': WATCH})
+    try:
+        for row in PHONES:
+            with_script(row[3], lambda: phone(*row))
+        context_lost()
+        offline()
+        installable()
+        for row in LATENCIES:
+            latency(*row)
+        # A WebGL context that cannot be made is the piece's fatal error: its box, then exit code 1.
+        with_script('HTMLCanvasElement.prototype.getContext = () => null', start)
+        wait("document.getElementById('box').open", 30)
+        box = browser.execute_script('return [caption.textContent, text.textContent]')
+        browser.find_element(By.CSS_SELECTOR, '#box button').click()
+        check(box == ['Error', 'could not init opengl'] and ended() == ['ended', 1],
+              f'without WebGL: the box {box}, exit code 1')
+    finally:
+        browser.execute_cdp_cmd('Page.removeScriptToEvaluateOnNewDocument', watch)
+
+
 # flimrevo-capture renders its frames meanwhile: all up to the last picture, the pictures' span kept.
 frames = tempfile.TemporaryDirectory()
 capture = subprocess.Popen([os.path.join(NATIVE, 'flimrevo-capture'), '--fps', str(FPS), '--from', PICTURES[min(PICTURES)],
@@ -155,7 +379,8 @@ browser = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=opt
 try:
     # 0. Opened from disk, or served without its program: the page says so within seconds.
     for what, address, words in [('from disk', 'file://' + os.path.abspath(SITE) + '/index.html', 'opened from a file'),
-                                 ('without flimrevo.wasm', url + 'nowasm/', 'flimrevo.wasm, is missing')]:
+                                 ('without flimrevo.wasm', url + 'nowasm/', 'flimrevo.wasm, is missing'),
+                                 ('without flimrevo.js', url + 'nojs/', 'flimrevo.js is missing')]:
         browser.get(address)
         failed = wait("document.body.dataset.state == 'failed'", 5)
         text = browser.execute_script("return (document.getElementById('problem') || {}).textContent")
@@ -202,6 +427,8 @@ try:
             wait("!document.getElementById('again').disabled")
             browser.find_element(By.ID, 'again').click()
             check(wait('piece.page.frames > 5'), '"Watch again" runs the piece again')
+
+    page_life()
 
     # 3. The same GL calls as the native build.
     native = subprocess.run([os.path.join(NATIVE, 'web_gl_calls'), str(FPS)] + [str(n) for n in CALL_FRAMES],

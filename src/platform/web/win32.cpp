@@ -96,8 +96,9 @@ EM_ASYNC_JS(void, PageMessageBox, (const char* text, const char* caption), {
 });
 
 // Live: wait for the browser to show the frame and come back at its next one. A still's
-// invisible frames let the browser in only now and then.
+// invisible frames let the browser in only now and then. The page notes when the first came.
 EM_ASYNC_JS(void, PageNextFrame, (int live), {
+    if (!Module.page.frames) Module.page.firstFrameAt = performance.now();
     Module.page.frames = (Module.page.frames || 0) + 1;
     await new Promise(done => live ? requestAnimationFrame(done) : setTimeout(done));
 });

@@ -3,6 +3,10 @@
 // the page and decoded, and playing it starts a buffer source from its beginning, looping when
 // asked. A still, and device 0, are silent: the output accepts everything and plays nothing, but
 // the file is still fetched and decoded, so a missing one is reported as live.
+//
+// Playing returns when the first sample is heard, as the contract has it: the browser's reported
+// output latency later than the start, so that the timeline's zero is the moment the viewer hears
+// it. On iOS the output is declared media playback, which sounds with the ringer switched off.
 #include <bass.h>
 #include <emscripten.h>
 
@@ -13,6 +17,7 @@ EM_JS(int, AudioInit, (int silent), {
     const page = Module.page;
     try {
         silent = silent || !!page.still;
+        if (!silent && navigator.audioSession) navigator.audioSession.type = "playback";
         page.audio = {context: silent ? new OfflineAudioContext(2, 1, 44100) : new AudioContext(),
                       streams: [], silent: silent};
         return 1;
@@ -33,7 +38,10 @@ EM_ASYNC_JS(HSTREAM, AudioOpen, (const char* file), {
     }
 });
 
-// Waits (briefly) for the output to run, so that the timeline's zero is when the sound starts.
+// Waits (briefly) for the output to run, then until its first sample is heard. That moment is
+// taken from the output's own timestamp (a context time and the page time it left the speakers),
+// else from the start plus the output and base latencies, else it is the start itself; anything
+// past a second is no measurement.
 EM_ASYNC_JS(int, AudioPlay, (HSTREAM handle, int loop), {
     const audio = Module.page.audio, buffer = audio.streams[handle - 1];
     if (!buffer) return 0;
@@ -47,7 +55,19 @@ EM_ASYNC_JS(int, AudioPlay, (HSTREAM handle, int loop), {
     if (audio.context.state !== "running") {
         await Promise.race([audio.context.resume(), new Promise(done => setTimeout(done, 1000))]);
     }
-    source.start();
+    const when = audio.context.currentTime, now = performance.now();
+    source.start(when);
+    audio.started = now;
+    const context = audio.context, stamp = context.getOutputTimestamp && context.getOutputTimestamp();
+    let heard = now;
+    if (stamp && stamp.contextTime > 0 && stamp.performanceTime > 0) {
+        heard = stamp.performanceTime + (when - stamp.contextTime) * 1000;
+    } else if (context.outputLatency > 0 || context.baseLatency > 0) {
+        heard = now + ((context.outputLatency || 0) + (context.baseLatency || 0)) * 1000;
+    }
+    audio.heard = Math.min(now + 1000, Math.max(now, heard));
+    const wait = audio.heard - performance.now();
+    if (wait > 0) await new Promise(done => setTimeout(done, wait));
     return 1;
 });
 // clang-format on

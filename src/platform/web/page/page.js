@@ -10,7 +10,14 @@
 // ?fps=F&frame=N renders frame N of a run at F frames a second on a virtual clock, silently and
 // without waiting for a click, and leaves it on the canvas; &record also keeps that frame's GL
 // calls in page.recorded. body's data-state says where the page is: loading, ready, running, ended,
-// or failed when the program cannot be loaded (then the page says why and what to do).
+// lost (the WebGL context went away under the piece), or failed when the program cannot be loaded
+// (then the page says why and what to do).
+//
+// Phones: the start page fits a portrait screen; on touch screens a close button ends the piece as
+// Escape does; fullscreen turns the picture to landscape where the browser lets a page lock the
+// orientation, and where there is no fullscreen (iPhone) the picture fills the page, with a hint
+// to turn the phone. A screen wake lock is held while the piece plays. A service worker keeps the
+// site for visits without a network.
 'use strict';
 const $ = id => document.getElementById(id);
 const query = new URLSearchParams(location.search);
@@ -48,6 +55,11 @@ function key(e, down) {
 addEventListener('keydown', e => key(e, 1));
 addEventListener('keyup', e => key(e, 0));
 addEventListener('pagehide', () => window.piece && window.piece.page.events.push([0x10, 0]));  // WM_CLOSE
+// The close button is the touch screen's Escape.
+$('close').addEventListener('click', () => {
+  const page = window.piece && window.piece.page;
+  if (page && page.keys) page.keys.pressed[27] = 1;
+});
 // The browser's own way out of fullscreen is Escape: leaving it counts as Escape.
 document.addEventListener('fullscreenchange', () => {
   const page = window.piece && window.piece.page;
@@ -81,7 +93,9 @@ function prepare(button) {
   const page = {canvas: $('canvas'), still, messageBox};
   page.fullscreen = on => {
     if (on) {
-      $('stage').requestFullscreen().catch(() => {});
+      const stage = $('stage');
+      if (stage.requestFullscreen) stage.requestFullscreen().then(landscape, fillPage);
+      else fillPage();
     } else if (document.fullscreenElement) {
       page.inFullscreen = false;  // leaving it ourselves is no Escape
       document.exitFullscreen().catch(() => {});
@@ -103,26 +117,115 @@ function prepare(button) {
   }, () => failed('The program, flimrevo.wasm, is missing beside the page or could not be loaded.'));
 }
 
+// Where the page can be fullscreen, the picture is turned to landscape if the browser lets a page
+// lock the orientation (phones; desktops refuse, which changes nothing).
+function landscape() {
+  const orientation = screen.orientation;
+  if (orientation && orientation.lock) orientation.lock('landscape').catch(() => {});
+}
+
+// Where it cannot (an iPhone's browser has no fullscreen for a canvas), the picture fills the page
+// at 4:3 as it is, and a phone held upright is asked, briefly, to turn.
+function fillPage() {
+  $('turn').hidden = !(navigator.maxTouchPoints > 0) || document.body.dataset.state !== 'running';
+}
+
+// The screen stays on while the piece plays: a wake lock, asked for again whenever the page is
+// shown again (the browser lets it go while the page is hidden), let go at the end. Without the
+// API, or when the browser refuses, the piece plays all the same.
+const wakeLock = {wanted: false, lock: null, asking: false};
+function keepAwake(on) {
+  wakeLock.wanted = on;
+  if (!on) {
+    if (wakeLock.lock) wakeLock.lock.release().catch(() => {});
+    wakeLock.lock = null;
+    return;
+  }
+  if ((wakeLock.lock && !wakeLock.lock.released) || wakeLock.asking || !navigator.wakeLock ||
+      document.visibilityState !== 'visible') return;
+  wakeLock.asking = true;
+  Promise.resolve().then(() => navigator.wakeLock.request('screen')).then(lock => {
+    wakeLock.asking = false;
+    if (wakeLock.wanted) wakeLock.lock = lock;
+    else lock.release().catch(() => {});
+  }, () => { wakeLock.asking = false; });
+}
+document.addEventListener('visibilitychange', () => {
+  if (wakeLock.wanted && document.visibilityState === 'visible') keepAwake(true);
+});
+
+// The sound ends with the run, as a program's sound ends with its process.
+function stopSound(page) {
+  const context = page.audio && page.audio.context;
+  if (context && context.close && context.state !== 'closed') context.close().catch(() => {});
+}
+
+// A lost WebGL context (a GPU reset, a driver update, too many tabs) ends the run: the piece's GL
+// state carries over from frame to frame, so it cannot go on where it was. The page says so at
+// once and stops the sound, and the piece is closed as by the window's close button (its loop
+// runs on meanwhile, drawing nothing). A fresh canvas then takes the lost one's place, since a
+// canvas whose context was lost gives only that context again, and Play starts a fresh run.
+function contextLost(module, event) {
+  const page = module.page;
+  event.preventDefault();
+  if (page.lost || document.body.dataset.state !== 'running') return;
+  page.lost = true;
+  document.body.dataset.state = 'lost';
+  stopSound(page);
+  page.events.push([0x10, 0]);  // WM_CLOSE
+  page.fullscreen(false);
+  $('fullscreen').hidden = $('close').hidden = $('turn').hidden = true;
+  $('play').disabled = true;
+  $('play').textContent = 'Loading\u2026';
+  $('start').hidden = false;
+  const problem = $('problem');
+  problem.textContent = 'The graphics context was lost (the browser or its graphics driver reset it), ' +
+                        'so the piece stopped. Play starts it again from the beginning.';
+  problem.hidden = false;
+}
+
+function freshCanvas() {
+  const old = $('canvas'), canvas = old.cloneNode(false);
+  old.replaceWith(canvas);
+}
+
 async function run() {
   const module = window.piece = ready;
   ready = null;
   module.page.reducedFlashing = $('reduce').checked;
-  $('start').hidden = $('end').hidden = true;
-  $('fullscreen').hidden = !!still;
+  $('start').hidden = $('end').hidden = $('problem').hidden = true;
+  $('fullscreen').hidden = $('close').hidden = !!still;
   document.body.dataset.state = 'running';
+  const lost = event => contextLost(module, event);
+  module.page.canvas.addEventListener('webglcontextlost', lost);
+  if (!still) keepAwake(true);
   try {
     module.page.exitCode = await module.ccall('main', 'number', ['number', 'number'], [0, 0], {async: true});
   } catch (e) {
     module.page.exitCode = e && typeof e.status === 'number' ? e.status : 1;  // exit() after a fatal error
   }
+  module.page.canvas.removeEventListener('webglcontextlost', lost);
+  keepAwake(false);
+  $('fullscreen').hidden = $('close').hidden = $('turn').hidden = true;
+  if (module.page.lost) {
+    freshCanvas();
+    document.body.dataset.state = 'loading';
+    prepare($('play'));
+    return;
+  }
   document.body.dataset.state = 'ended';
-  $('fullscreen').hidden = true;
   if (!still) {
+    stopSound(module.page);
     module.page.fullscreen(false);
     $('end').hidden = false;
     $('again').disabled = true;
     prepare($('again'));
   }
+}
+
+// The service worker (sw.js) keeps the site for visits without a network; it needs http(s).
+if (navigator.serviceWorker && location.protocol !== 'file:') {
+  navigator.serviceWorker.register('sw.js').catch(() => {});
 }
 
 if (still) {
