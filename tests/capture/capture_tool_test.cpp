@@ -29,6 +29,16 @@ TEST(CaptureTool, TwoSecondsAt30FpsToPngAreAFileAFrameAndASquareHasThePictureBet
     EXPECT_EQ(height, 768);
     EXPECT_EQ(std::count(first.begin(), first.end(), 0), static_cast<long>(first.size()));
 
+    // A shorter capture into the same folder: the old frames go, other files stay.
+    std::ofstream(dir / "frames/notes.txt") << "mine";
+    ASSERT_EQ(Capture(dir, "--fps 30 --to 0.1 --size 64x48 -o frames"), 0) << dir.Err();
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir / "frames"))
+        names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"frame-00000.png", "frame-00001.png",
+                                               "frame-00002.png", "notes.txt"}));
+
     // Into a square: the piece draws a 256 x 192 picture, which lies in the middle, as a capture
     // at that size has it, borders black.
     ASSERT_EQ(Capture(dir, "--fps=30 --from=1.2 --to=1.25 --size=256x256 -o square"), 0);
@@ -71,8 +81,8 @@ TEST(CaptureTool, PresetsMakeTheirVideosAndGiveWayToOptions) {
                   c.video);
     }
     EXPECT_EQ(Probe(dir, "a.mp4", "v", "stream=pix_fmt"), "pix_fmt=yuv420p\n");
-    EXPECT_TRUE(Read(dir / "a.mp4") == Read(dir / "b.mp4"));
-    EXPECT_EQ(Read(dir / "a.mp4").find("Lavf"), std::string::npos)
+    EXPECT_TRUE(Made(dir / "a.mp4") == Made(dir / "b.mp4"));
+    EXPECT_EQ(Made(dir / "a.mp4").find("Lavf"), std::string::npos)
         << "ffmpeg's version in the file";
 }
 
@@ -94,7 +104,7 @@ TEST(CaptureTool, FlashReportOfTheStrobe) {
     EXPECT_EQ(Read(dir / "out.txt"),
               "worst second: from 31.000 s to 32.000 s, 3.5 general flashes and 2 red flashes\n"
               "fails: more than 3 flashes of one kind in a second\n");
-    const std::string csv = Read(dir / "strobe.csv");
+    const std::string csv = Made(dir / "strobe.csv");
     EXPECT_EQ(csv.find("frame,seconds,luminance,general_flashes,red_flashes\n927,30.900,0.4"), 0u)
         << csv.substr(0, 200);
     EXPECT_NE(csv.find("\n930,31.000,0.0"), std::string::npos);
@@ -114,9 +124,9 @@ TEST(CaptureTool, ReducedFlashingChangesOnlyTheFlashesAndPasses) {
     for (int i = 0; i < 10; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "/frame-%05d.png", i);
-        ASSERT_EQ(Read(dir / "calm-normal" + name), Read(dir / "calm-reduced" + name)) << name;
+        ASSERT_EQ(Made(dir / "calm-normal" + name), Made(dir / "calm-reduced" + name)) << name;
     }
-    ASSERT_NE(Read(dir / "red-normal/frame-00000.png"), Read(dir / "red-reduced/frame-00000.png"));
+    ASSERT_NE(Made(dir / "red-normal/frame-00000.png"), Made(dir / "red-reduced/frame-00000.png"));
     EXPECT_EQ(WaitFor(StartCapture(dir,
                                    "--reduced-flashing --fps 10 --size 256x192 "
                                    "--flash-report-strict --flash-report reduced.csv"),
@@ -154,6 +164,26 @@ TEST(CaptureTool, WrongCommandLinesAndOutputsThatCannotBeMadeLeaveNothing) {
         {"--flash-report a.csv -o a.mp4", 2, "leave out -o"},
         {"--flash-report-strict -o a.mp4", 2, "goes with --flash-report"},
         {"--preset archive --to 1 -o a.mp4", 2, "the preset is lossless: -o NAME.mkv"},
+        {"--to 1", 2, "no output given: -o NAME.mp4 or NAME.mkv"},
+        {"", 2, "no output given"},
+        {"-o ''", 2, "-o needs a file or folder name"},
+        {"--output= --to 1", 2, "--output needs a file or folder name"},
+        {"--to 1 a.mp4", 2, "unexpected argument 'a.mp4' (the output goes after -o)"},
+        {"--from 1s -o a.mp4", 2,
+         "--from wants a time in seconds from 0 on (like 31.15), not '1s'"},
+        {"--from -1 -o a.mp4", 2, "--from wants a time in seconds"},
+        {"--to '' -o a.mp4", 2, "--to wants a time in seconds"},
+        {"--to 1.2.3 -o a.mp4", 2, "--to wants a time in seconds"},
+        {"--size 512 -o a.mp4", 2, "--size wants WIDTHxHEIGHT (like 512x384"},
+        {"--size 512x -o a.mp4", 2, "--size wants WIDTHxHEIGHT"},
+        {"--size x384 -o a.mp4", 2, "--size wants WIDTHxHEIGHT"},
+        {"--size 512x384x2 -o a.mp4", 2, "--size wants WIDTHxHEIGHT"},
+        {"--size 1x768 -o a.mp4", 2, "--size wants WIDTHxHEIGHT"},
+        {"--size 0 -o a.mp4", 2, "--size wants WIDTHxHEIGHT"},
+        {"--size 9 -o a.mp4", 2, "--size wants WIDTHxHEIGHT"},
+        {"--join -o a.mp4", 2, "--join needs the part files, in order"},
+        {"--join", 2, "--join needs the part files, in order"},
+        {"--join p1.mkv p2.mkv -o empty", 2, "--join writes NAME.mp4 or NAME.mkv, not 'empty'"},
         {"--to 1 -o plain/a.mp4", 1, "cannot write plain/a.mp4: Not a directory"},
         {"--to 1 -o a.mp4", 1, "no ffmpeg on PATH", "empty"},
     };

@@ -14,6 +14,18 @@
 
 namespace capturetest {
 
+// The bytes of a file the test needs to be there: a missing or empty file fails the test where
+// it is read, and reads as a marker no other file holds, so that two missing files never compare
+// equal.
+inline std::string Made(const std::string& path) {
+    std::string bytes = testsupport::Read(path);
+    if (bytes.empty()) {
+        ADD_FAILURE() << path << " is missing or empty";
+        return "missing: " + path;
+    }
+    return bytes;
+}
+
 // Frame `index` of a PNG capture into `dir`, as RGB, top row first.
 inline std::vector<std::uint8_t> ReadFrame(const std::string& dir, int index, int* width,
                                            int* height) {

@@ -92,14 +92,29 @@ TEST(Cubes, WireCubeDrawsTheEdgesAcrossYAndShadowCubeTheSixFaces) {
             }
         }
         EXPECT_EQ(faces.size(), 6u);
-        std::set<float> blues;
+        // Each shade and the edges it draws, in order: the lightest the four edges along x;
+        // the middle one the four along z; the darkest the same four along z again, last, so
+        // that it is the one seen on them.
+        const struct {
+            std::array<float, 4> colour;
+            int axis;  // the edges' direction
+        } shades[] = {{{0.31f, 0.31f, 0.75f, alpha}, 0},
+                      {{0.19f, 0.19f, 0.5f, alpha}, 2},
+                      {{0.06f, 0.06f, 0.19f, alpha}, 2}};
         for (size_t i = 0; i < 3; ++i) {
-            const auto& c = wire.colours[i];
-            EXPECT_TRUE(c[0] == c[1] && c[2] > c[0] && c[3] == alpha);
-            blues.insert(c[2]);
+            SCOPED_TRACE(i);
+            EXPECT_EQ(wire.colours[i], shades[i].colour);
+            std::set<std::pair<Corner, Corner>> own;
+            for (size_t n = 8 * i; n < 8 * i + 8; n += 2) {
+                const Corner &a = wire.corners[n], &b = wire.corners[n + 1];
+                EXPECT_NE(a[static_cast<size_t>(shades[i].axis)],
+                          b[static_cast<size_t>(shades[i].axis)])
+                    << "segment " << n / 2 << " does not run along axis " << shades[i].axis;
+                own.insert(a < b ? std::make_pair(a, b) : std::make_pair(b, a));
+            }
+            EXPECT_EQ(own.size(), 4u) << "four different edges";
             EXPECT_EQ(shadow.colours[i], (std::array<float, 4>{0, 0, 0, alpha}));
         }
-        EXPECT_EQ(blues.size(), 3u);
     }
     EXPECT_EQ(Draw(DrawWireCube, 0.0f, 1.0f).corners.size(), 24u);  // a point, still drawn whole
 }
