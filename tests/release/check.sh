@@ -11,12 +11,22 @@ dist=$(realpath "$1")
 native=$(realpath "$2")
 winenv_start
 cd "$WINENV_DIR"
-(cd "$dist" && sha256sum --quiet -c SHA256SUMS) && report ok "SHA256SUMS" || report FAIL "SHA256SUMS"
+# The sums: each file's own against its line, and a line for every download, no more.
 version=$(cd "$dist" && ls flimrevo-*-web.zip | sed 's/^flimrevo-//; s/-web.zip$//')
+listed=$(sed 's/^[0-9a-f]\{64\}  //' "$dist/SHA256SUMS" | sort)
+present=$(cd "$dist" && ls | grep -vx SHA256SUMS | sort)
+(cd "$dist" && sha256sum --quiet --strict -c SHA256SUMS) && [ "$listed" = "$present" ] &&
+    report ok "SHA256SUMS: $(wc -l < "$dist/SHA256SUMS") downloads, each matching its sum" ||
+    report FAIL "SHA256SUMS: the sums or the list differ (listed: $listed; present: $present)"
 mkdir windows linux web elsewhere nowhere tools
 unzip -q "$dist/flimrevo-$version-windows.zip" -d windows
 tar -xzf "$dist/flimrevo-$version-linux-x86_64.tar.gz" -C linux
 unzip -q "$dist/flimrevo-$version-web.zip" -d web
+# The web zip: the site's files at its top, and nothing else.
+web_files="brumlevo.mp3 flimrevo.js flimrevo.wasm index.html page.js"
+entries=$(unzip -Z1 "$dist/flimrevo-$version-web.zip" | sort | paste -sd' ')
+[ "$entries" = "$web_files" ] && report ok "the web zip holds $entries" ||
+    report FAIL "the web zip holds $entries, want $web_files"
 windows=$PWD/windows/flimrevo-$version-windows
 linux=$PWD/linux/flimrevo-$version-linux-x86_64
 for info in "$windows/README.txt" "$linux/README.txt"; do
@@ -34,8 +44,12 @@ hidden() {
     done
     unshare -m sh -c "$binds"'exec "$@"' sh "$@"
 }
-hidden timeout 20 "$native/flimrevo" > /dev/null 2>&1 && report FAIL "the system's SDL2 is not hidden" ||
-    report ok "the system's SDL2 is hidden: a program linked to it does not start"
+# The test build's piece is linked to the system's copies: hidden, it must fail in the loader
+# itself (exit code 127 and its message), not run, nor fail later for some other reason.
+said=$(hidden timeout 20 "$native/flimrevo" 2>&1) && rc=0 || rc=$?
+[ "$rc" = 127 ] && grep -q "error while loading shared libraries" <<< "$said" &&
+    report ok "the system's SDL2 is hidden: a program linked to it does not load: $said" ||
+    report FAIL "the system's SDL2 is not hidden: exit code $rc, want 127 from the loader: $said"
 libs=$(hidden ldd "$linux"/bin/* | sed "s| (0x.*||; s|$linux/bin/\.\./lib/|$linux/lib/|")
 echo "ldd of the unpacked piece, with the system's copies hidden:"
 sed -n "2,/:\$/ { /:\$/d; s|$linux/|./|; p }" <<< "$libs"
@@ -43,16 +57,35 @@ stray=$(for soname in $(ls "$linux/lib"); do grep -qF "$soname => $linux/lib/$so
 [ -z "$stray" ] && ! grep -q "not found" <<< "$libs" && report ok "the programs load every bundled library from lib/" ||
     report FAIL "libraries not found, or not from lib/: $stray $(grep "not found" <<< "$libs")"
 
+# The command lines of PID and of every process below it, one a line.
+command_lines() { # PID
+    local child
+    tr '\0' ' ' < "/proc/$1/cmdline" 2> /dev/null && echo
+    for child in $(pgrep -P "$1"); do command_lines "$child"; done
+}
+
+# Each start shows a window and sounds (listened to for up to 10 s), and its arguments reach the
+# program through the launcher.
 ln -s "$linux/flimrevo" elsewhere/link
-for start in "$linux:./flimrevo" "$PWD/nowhere:$PWD/elsewhere/link"; do
-    (cd "${start%%:*}" && hidden "${start#*:}") > piece.out 2>&1 &
+for start in "$linux:./flimrevo --window" "$PWD/nowhere:$PWD/elsewhere/link"; do
+    read -r program args <<< "${start#*:}"
+    # shellcheck disable=SC2086  # the arguments, as words
+    (cd "${start%%:*}" && hidden "$program" $args) > piece.out 2>&1 &
     pid=$!
     if window=$(winenv_await flimrevo 30 $pid); then
-        sleep 3
-        read -r peak _ < <(winenv_listen 1)
+        peak=0
+        for _ in $(seq 10); do
+            read -r peak _ < <(winenv_listen 1)
+            [ "$peak" -ge 1000 ] && break
+        done
         [ "$peak" -ge 1000 ] && report ok "${start#*:}: the soundtrack sounds (peak $peak)" ||
             report FAIL "${start#*:}: silence on the null sink (peak $peak)"
+        command_lines $pid | grep -qx "\./bin/flimrevo $args *" &&
+            report ok "${start#*:}: the program is started as ./bin/flimrevo $args" ||
+            report FAIL "${start#*:}: the program's command line: $(command_lines $pid)"
         winenv_press "$window" Escape
+    else
+        report FAIL "${start#*:}: no window within 30 s: $(cat piece.out)"
     fi
     timeout 10 tail --pid=$pid -f /dev/null || kill $pid
     rc=0 && wait $pid || rc=$?
@@ -67,6 +100,29 @@ ln -s "$(command -v readlink)" "$(command -v dirname)" tools/
 said=$(cd "$linux" && hidden env PATH="$WINENV_DIR/tools" ./flimrevo-capture -o a.mp4 2>&1) && rc=0 || rc=$?
 [ "$rc" = 1 ] && grep -q "no ffmpeg on PATH" <<< "$said" && report ok "capture without ffmpeg: $said" ||
     report FAIL "capture without ffmpeg: exit code $rc, $said"
+# The capture's launcher passes its arguments on as they are, spaces and all.
+(cd "$linux" && hidden ./flimrevo-capture --fps 10 --to 0.2 --size 64x48 -o "$WINENV_DIR/two words" 2> /dev/null) &&
+    [ "$(ls "$WINENV_DIR/two words")" = "$(printf 'frame-00000.png\nframe-00001.png')" ] &&
+    report ok "the capture's launcher passes its arguments on" ||
+    report FAIL "the capture's launcher: not two frames in 'two words'"
+
+# The archives again from what they unpacked to, with every file's time made new: the same bytes,
+# as the packing sets times, modes, owners and order itself. (This is the packing's part of
+# scripts/release.sh --check; the builds' part, a second release build from another clone, is
+# left to that command, which doubles the release's time.)
+(
+    . "$root/scripts/release/contents.sh"
+    SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct)
+    mkdir repack
+    find windows linux web -exec touch {} +
+    make_zip repack/windows.zip windows "flimrevo-$version-windows"
+    make_tar repack/linux.tar.gz linux "flimrevo-$version-linux-x86_64"
+    make_zip repack/web.zip web .
+    cmp repack/windows.zip "$dist/flimrevo-$version-windows.zip" &&
+        cmp repack/linux.tar.gz "$dist/flimrevo-$version-linux-x86_64.tar.gz" &&
+        cmp repack/web.zip "$dist/flimrevo-$version-web.zip"
+) && report ok "the archives packed again from their files: the same bytes" ||
+    report FAIL "the archives packed again from their files differ (above)"
 
 # The video. Its frame at 60 s (frame 3600): the bars black but for 8 pixels (a transform block)
 # next to the picture, where the encoder's ringing may reach; the picture, cut out and compared

@@ -28,7 +28,7 @@ void Analyser::Add(const std::uint8_t* rgba, std::int64_t microseconds) {
     steps_.Keep();
     span_.PushBack(microseconds, steps_);
     rows_.push_back(
-        FrameRow{static_cast<double>(microseconds) / kSecondUs, steps_.levels().luminance, 0, 0});
+        FrameRow{static_cast<double>(microseconds) / kSecondUs, steps_.luminance(), 0, 0});
     changed_.push_back(steps_.anyWindowSteps());
 }
 

@@ -100,31 +100,22 @@ int Track(Kind kind, Tracker* tracker, float level, bool saturated) {
     return 0;
 }
 
-void Measure(const std::uint8_t* rgba, int width, int height, Levels* levels) {
+Levels Measure(const std::uint8_t* rgba) {
     const float* linear = LinearTable();
-    const size_t pixels = static_cast<size_t>(width) * height;
-    for (int k = 0; k < 2; ++k) {
-        levels->level[k].resize(pixels);
-    }
-    levels->saturated.resize(pixels);
-    float* luminance = levels->level[kGeneral].data();
-    float* red = levels->level[kRed].data();
-    std::uint8_t* saturated = levels->saturated.data();
-    double total = 0;
-    for (size_t i = 0; i < pixels; ++i, rgba += 4) {
-        const float r = linear[rgba[0]], g = linear[rgba[1]], b = linear[rgba[2]];
-        luminance[i] = 0.2126f * r + 0.7152f * g + 0.0722f * b;
-        red[i] = std::max(0.0f, (r - g - b) * 320.0f);
-        saturated[i] = r > 0 && r >= static_cast<float>(kRedSaturation) * (r + g + b);
-        total += luminance[i];
-    }
-    levels->luminance = pixels ? total / static_cast<double>(pixels) : 0;
+    const float r = linear[rgba[0]], g = linear[rgba[1]], b = linear[rgba[2]];
+    return Levels{{0.2126f * r + 0.7152f * g + 0.0722f * b, std::max(0.0f, (r - g - b) * 320.0f)},
+                  r > 0 && r >= static_cast<float>(kRedSaturation) * (r + g + b)};
 }
 
 Steps::Steps(int width, int height, bool bottomUp) : fields_(MakeFields(width, height, bottomUp)) {
     const size_t pixels = static_cast<size_t>(width) * height;
+    kept_.resize(pixels);
+    lum_.resize(pixels);
+    triedLum_.resize(pixels);
+    tried_pixels_.resize(pixels);
     for (int k = 0; k < 2; ++k) {
         trackers_[k].resize(pixels);
+        tried_[k].resize(pixels);
         pixel_[k].resize(pixels);
         window_[k].resize(fields_.windows());
     }
@@ -132,35 +123,56 @@ Steps::Steps(int width, int height, bool bottomUp) : fields_(MakeFields(width, h
 }
 
 void Steps::Try(const std::uint8_t* rgba) {
-    Measure(rgba, fields_.width, fields_.height, &levels_);
+    const size_t pixels = kept_.size();
+    changed_.clear();
+    for (int k = 0; k < 2; ++k) {
+        std::fill(pixel_[k].begin(), pixel_[k].end(), 0);
+    }
+    std::copy_n(rgba, 4 * pixels, reinterpret_cast<std::uint8_t*>(tried_pixels_.data()));
+    const std::uint32_t* now = tried_pixels_.data();
+    long rises[2] = {0, 0}, falls[2] = {0, 0};
+    double total = keptTotal_;
+    for (size_t i = 0; i < pixels; ++i) {
+        // Alpha is not looked at.
+        if (started_ && ((now[i] ^ kept_[i]) & 0x00ffffffu) == 0) {
+            continue;
+        }
+        // The byte order of RGBA in memory, whatever the machine's.
+        const Levels levels = Measure(rgba + 4 * i);
+        changed_.push_back(static_cast<std::uint32_t>(i));
+        total += static_cast<double>(levels.level[kGeneral]) - (started_ ? lum_[i] : 0.0f);
+        triedLum_[i] = levels.level[kGeneral];
+        for (int k = 0; k < 2; ++k) {
+            Tracker t = trackers_[k][i];
+            const int step = Track(static_cast<Kind>(k), &t, levels.level[k], levels.saturated);
+            tried_[k][i] = t;
+            pixel_[k][i] = static_cast<std::int8_t>(step);
+            rises[k] += step > 0;
+            falls[k] += step < 0;
+        }
+    }
+    triedTotal_ = total;
     anyWindow_ = false;
     for (int k = 0; k < 2; ++k) {
-        const Kind kind = static_cast<Kind>(k);
-        tried_[k] = trackers_[k];
-        const float* level = levels_.level[k].data();
-        const std::uint8_t* saturated = levels_.saturated.data();
-        Tracker* tracker = tried_[k].data();
-        std::int8_t* step = pixel_[k].data();
-        long rises = 0, falls = 0;
-        for (size_t i = 0; i < tried_[k].size(); ++i) {
-            step[i] = static_cast<std::int8_t>(Track(kind, &tracker[i], level[i], saturated[i]));
-            rises += step[i] > 0;
-            falls += step[i] < 0;
-        }
         std::fill(window_[k].begin(), window_[k].end(), 0);
-        if (rises >= fields_.quarter) {
-            CountWindows(kind, 1);
+        if (rises[k] >= fields_.quarter) {
+            CountWindows(static_cast<Kind>(k), 1);
         }
-        if (falls >= fields_.quarter) {
-            CountWindows(kind, -1);
+        if (falls[k] >= fields_.quarter) {
+            CountWindows(static_cast<Kind>(k), -1);
         }
     }
 }
 
 void Steps::Keep() {
-    for (int k = 0; k < 2; ++k) {
-        trackers_[k].swap(tried_[k]);
+    for (std::uint32_t i : changed_) {
+        trackers_[kGeneral][i] = tried_[kGeneral][i];
+        trackers_[kRed][i] = tried_[kRed][i];
+        lum_[i] = triedLum_[i];
     }
+    kept_.swap(tried_pixels_);
+    keptTotal_ = triedTotal_;
+    started_ = true;
 }
 
 // Each window whose pixels stepping in direction cover a quarter field makes a transition.

@@ -76,27 +76,30 @@ struct Tracker {
 // The transition the pixel makes with its next level: +1, -1 or 0.
 int Track(Kind kind, Tracker* tracker, float level, bool saturated);
 
-// A frame's pixels, each kind's level and whether it is saturated red.
+// A pixel's levels, and whether it is saturated red.
 struct Levels {
-    std::vector<float> level[2];  // by Kind
-    std::vector<std::uint8_t> saturated;
-    double luminance = 0;  // the frame's mean relative luminance
+    float level[2];  // by Kind
+    bool saturated;
 };
-void Measure(const std::uint8_t* rgba, int width, int height, Levels* levels);
+Levels Measure(const std::uint8_t* rgba);
 
 // Every pixel's transitions, frame by frame, and the windows they make flash. A frame is tried
 // first (what it would do) and then kept as shown, so that the limiter can change it in between.
+// A pixel whose bytes are those of the frame last kept can make no transition and stays where it
+// stands, so only the pixels that change are measured: a calm frame costs a comparison a pixel.
 class Steps {
   public:
     Steps(int width, int height, bool bottomUp = false);
     const Fields& fields() const { return fields_; }
 
-    // Measures the next frame and works out what each pixel and window would do with it.
+    // Measures the next frame and works out what each pixel and window would do with it; a
+    // frame tried before and not kept is forgotten.
     void Try(const std::uint8_t* rgba);
     // Keeps the tried frame as the one shown.
     void Keep();
 
-    const Levels& levels() const { return levels_; }
+    // The tried frame's mean relative luminance.
+    double luminance() const { return triedTotal_ / static_cast<double>(lum_.size()); }
     // Per pixel, where each stands since the last frame kept.
     const std::vector<Tracker>& trackers(Kind kind) const { return trackers_[kind]; }
     // Per pixel, from the last Try: +1, -1 or 0.
@@ -110,8 +113,14 @@ class Steps {
     void CountWindows(Kind kind, int direction);
 
     Fields fields_;
-    Levels levels_;
-    std::vector<Tracker> trackers_[2], tried_[2];
+    std::vector<std::uint32_t> kept_;  // the pixels of the frame last kept
+    bool started_ = false;
+    std::vector<float> lum_;  // per pixel: relative luminance, as kept
+    double keptTotal_ = 0, triedTotal_ = 0;
+    std::vector<Tracker> trackers_[2], tried_[2];  // tried_: at the changed pixels only
+    std::vector<float> triedLum_;
+    std::vector<std::uint32_t> changed_;  // the pixels that differ from the frame kept
+    std::vector<std::uint32_t> tried_pixels_;
     std::vector<std::int8_t> pixel_[2];
     std::vector<std::uint8_t> window_[2];
     std::vector<std::uint32_t> table_;  // summed-area table, (width + 1) x (height + 1)
