@@ -24,7 +24,7 @@
 
 #include "platform/host.h"
 #include "platform/probe.h"
-#include "platform/probe_describe.h"
+#include "platform/core/describe.h"
 #include "sdl/gl.h"
 
 namespace platform {

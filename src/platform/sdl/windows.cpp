@@ -9,7 +9,7 @@
 #include "platform/host.h"
 #include "platform/host_internal.h"
 #include "platform/probe.h"
-#include "platform/probe_describe.h"
+#include "platform/core/describe.h"
 #include "sdl/internal.h"
 
 namespace platform {
