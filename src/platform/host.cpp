@@ -7,7 +7,6 @@
 #include "platform/core/core.h"
 #include "platform/host_internal.h"
 #include "platform/probe.h"
-#include "sdl/internal.h"
 
 namespace host {
 namespace {
@@ -33,8 +32,8 @@ void StopNow() {
 void Start(const Options& options) {
     Stop();
     State().options = options;
-    if (options.clock.on && options.clock.frameTicks) {
-        State().ticks = options.clock.frameTicks(0);
+    if (options.virtualClock) {
+        State().ticks = options.first.tick;
     }
 }
 
@@ -43,7 +42,7 @@ void Stop() {
     for (auto handler : state.stopHandlers) {
         handler();
     }
-    platform::ShutdownWin32();
+    backend::Shutdown();
     core::Reset();
     probe::Clear();
     state.options = Options();
@@ -62,9 +61,7 @@ std::uint32_t Ticks() {
 }
 
 void RequestClose() {
-    for (platform::Window* window : platform::Get().windows) {
-        PostMessageA(reinterpret_cast<HWND>(window), WM_CLOSE, 0, 0);
-    }
+    backend::CloseWindows();
 }
 
 void StopAtExit() {

@@ -12,3 +12,14 @@ void AddStopHandler(void (*handler)());
 void StopAtExit();
 
 }  // namespace host
+
+// What the back end beneath the host gives it (sdl/ implements them).
+namespace backend {
+
+// Posts WM_CLOSE to every top-level window.
+void CloseWindows();
+// Releases every window and context, and the video, as at the end of the process. Stop calls it
+// after the stop handlers.
+void Shutdown();
+
+}  // namespace backend

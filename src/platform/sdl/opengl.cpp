@@ -125,8 +125,8 @@ bool SizeFramebuffers(GlContext* context) {
 }  // namespace
 
 bool ReadsLate(const GlContext* context) {
-    const host::FrameSink& frames = host::Current().frames;
-    return frames.take && frames.late && context->offscreen;
+    const host::Options& options = host::Current();
+    return options.frames && options.lateReads && context->offscreen;
 }
 
 bool Place(GlContext* context, Window* window) {
@@ -280,7 +280,7 @@ BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) try {
         glViewport(0, 0, context->width, context->height);
         glScissor(0, 0, context->width, context->height);
         platform::ScaleLines(context, dc->window);
-        platform::PrepareFrame(context, state.framesPresented);
+        platform::PrepareFrame(context);
     }
     return TRUE;
 } catch (const std::bad_alloc&) {

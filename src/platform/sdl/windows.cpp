@@ -263,6 +263,16 @@ void backend::ShowCursor(bool) {
     platform::ApplyCursor();
 }
 
+void backend::CloseWindows() {
+    for (platform::Window* window : platform::Get().windows) {
+        PostMessageA(reinterpret_cast<HWND>(window), WM_CLOSE, 0, 0);
+    }
+}
+
+void backend::Shutdown() {
+    platform::ShutdownWin32();
+}
+
 using platform::FindWindow;
 using platform::Get;
 using platform::Window;
