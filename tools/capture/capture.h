@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/piece.h"
 #include "platform/host.h"
 #include "scaler.h"
 #include "timing.h"
@@ -46,8 +47,8 @@ struct OutputSize {
 // The frame size for a rendered picture of width x height.
 void ResolveSize(const OutputSize& size, int width, int height, int* outWidth, int* outHeight);
 
-// The piece's display mode: what it draws at unless told otherwise.
-constexpr int kModeWidth = 1024, kModeHeight = 768;
+// The piece's display mode (driver/piece.h): what it draws at unless told otherwise.
+constexpr int kModeWidth = kPieceWidth, kModeHeight = kPieceHeight;
 
 // The size the piece draws its picture at for output frames of outWidth x outHeight: the
 // largest of its own aspect that fits, times supersample.
