@@ -14,6 +14,7 @@ namespace {
 struct HostState {
     Options options;
     std::uint32_t ticks = 0;
+    AudioRecord audio;
     std::vector<void (*)()> stopHandlers;
 };
 
@@ -47,6 +48,7 @@ void Stop() {
     probe::Clear();
     state.options = Options();
     state.ticks = 0;
+    state.audio = AudioRecord();
 }
 
 const Options& Current() {
@@ -58,6 +60,14 @@ void SetTicks(std::uint32_t ms) {
 }
 std::uint32_t Ticks() {
     return State().ticks;
+}
+
+const AudioRecord& RecordedAudio() {
+    return State().audio;
+}
+
+AudioRecord& AudioRecordToFill() {
+    return State().audio;
 }
 
 void RequestClose() {

@@ -112,4 +112,22 @@ std::uint32_t Ticks();
 // Asks every top-level window to close, as the desktop's close button does (WM_CLOSE).
 void RequestClose();
 
+// What the piece's audio calls did in this run, as the audio back end saw them: a tool learns
+// from it whether the piece plays its soundtrack, and which file.
+struct AudioRecord {
+    bool outputOpen = false;  // a BASS_Init opened the output
+    // The stream asked for last: the file named, and what came of it.
+    enum class Stream {
+        NotAsked,
+        Opened,
+        NoOutput,    // asked before the output was open
+        Unreadable,  // missing, unreadable or not a regular file
+        NotSound,    // a file the decoder cannot read
+    };
+    Stream stream = Stream::NotAsked;
+    std::string file;
+    bool playing = false;  // a BASS_StreamPlay started a stream
+};
+const AudioRecord& RecordedAudio();
+
 }  // namespace host

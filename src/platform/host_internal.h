@@ -1,6 +1,8 @@
 // What the platform's own parts share with the host's hooks.
 #pragma once
 
+#include "platform/host.h"
+
 namespace host {
 
 // Called by Stop, before the video and SDL are shut down (used by the audio back end).
@@ -10,6 +12,9 @@ void AddStopHandler(void (*handler)());
 // piece itself): called when the video or the audio first comes up. The platform's state is made
 // before main, so it is all still there when this runs at exit.
 void StopAtExit();
+
+// The record the audio back end keeps of the piece's calls (Start and Stop clear it).
+AudioRecord& AudioRecordToFill();
 
 }  // namespace host
 

@@ -46,6 +46,7 @@ PieceRunResult RunPiece(const PieceRunOptions& options) {
     if (options.record)
         result.log = probe::StopRecording();
     result.escapeAfter = static_cast<WORD>(GetAsyncKeyState(VK_ESCAPE));
+    result.audio = host::RecordedAudio();
     host::Stop();
     return result;
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "audio/soundtrack.h"
 #include "blend.h"
 #include "driver/piece.h"
 #include "platform/letterbox.h"
@@ -291,6 +292,7 @@ RunResult Run(const RunSettings& settings, FrameSink& sink) {
     char* argv[] = {name, nullptr};
     char* envp[] = {nullptr};
     PieceMain(1, argv, envp);
+    result.audio = host::RecordedAudio();
     host::Stop();
 
     const Clock::time_point closeStart = Clock::now();
@@ -305,6 +307,35 @@ RunResult Run(const RunSettings& settings, FrameSink& sink) {
     result.interrupted = result.ok && !writer.closedByUs() && result.framesDrawn < pieceFrames;
     result.seconds = SecondsSince(start);
     return result;
+}
+
+host::AudioRecord StartSoundtrackAlone() {
+    host::Options options;
+    options.video.output = host::Video::Headless;
+    options.audio = host::Audio::Silent;
+    options.onMessageBox = [](const char*, const char*) {};
+    host::Start(options);
+    StartSoundtrack();
+    const host::AudioRecord audio = host::RecordedAudio();
+    host::Stop();
+    return audio;
+}
+
+std::string WhyNoSound(const host::AudioRecord& audio, const std::string& folder) {
+    using Stream = host::AudioRecord::Stream;
+    switch (audio.stream) {
+        case Stream::NotAsked:
+            return "the piece opened no soundtrack";
+        case Stream::NoOutput:
+            return "the piece's audio output cannot be opened";
+        case Stream::Unreadable:
+            return audio.file + " is not a readable file in " + folder;
+        case Stream::NotSound:
+            return audio.file + " in " + folder + " is not sound the piece can play";
+        case Stream::Opened:
+            break;
+    }
+    return audio.playing ? "" : "the piece's soundtrack did not start playing";
 }
 
 }  // namespace capture
