@@ -15,14 +15,18 @@ int main() {
     long frames = 0;
     Clock::time_point first, last;
     host::Options options;
-    options.frames.take = [&](const host::Frame&) {
-        last = Clock::now();
-        if (frames++ == 0) {
-            first = last;
+    options.first.draw = host::Draw::Whole;
+    options.frames = [&](const host::Finished& step) {
+        host::Next next;
+        next.draw = host::Draw::Whole;
+        if (step.frame.index >= 0) {
+            last = Clock::now();
+            if (frames++ == 0) {
+                first = last;
+            }
         }
-        return true;
+        return next;
     };
-    options.frames.wantsPicture = [](std::int64_t) { return false; };
     options.onMessageBox = [](const char* text, const char* caption) {
         std::fprintf(stderr, "native_fps: message box \"%s\" (%s)\n", text, caption);
     };

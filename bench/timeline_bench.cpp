@@ -104,20 +104,19 @@ std::vector<std::uint32_t> Schedule(std::uint32_t stepMs, std::uint32_t toMs) {
     }
 }
 
-void ConfigureHost(const std::function<void()>& onSwap, std::uint32_t firstTicks) {
+// The piece headless on the virtual clock, no picture read: onSwap answers each presented frame.
+void ConfigureHost(const std::function<host::Next()>& onSwap, std::uint32_t firstTicks) {
     host::Options options;
     options.video.output = host::Video::Headless;
     // No sound in either loop: the comparison is of drawing.
     options.audio = host::Audio::None;
-    options.clock.on = true;
-    options.frames.take = [onSwap](const host::Frame&) {
-        onSwap();
-        return true;
+    options.virtualClock = true;
+    options.first = host::Next{firstTicks, host::Draw::Whole, false};
+    options.frames = [onSwap](const host::Finished& step) {
+        return step.frame.index < 0 ? host::Next() : onSwap();
     };
-    options.frames.wantsPicture = [](std::int64_t) { return false; };
     options.onMessageBox = [](const char*, const char*) {};
     host::Start(options);
-    host::SetTicks(firstTicks);
 }
 
 Timing RunPiece(const std::vector<std::uint32_t>& schedule, std::vector<FrameState>* capture,
@@ -143,10 +142,9 @@ Timing RunPiece(const std::vector<std::uint32_t>& schedule, std::vector<FrameSta
             }
             OnPresented(timing, first, firstCpu);
             const size_t n = static_cast<size_t>(timing.frames);
-            if (n >= schedule.size()) {
-                host::RequestClose();  // a schedule that stops before the piece's end
-            }
-            host::SetTicks(StartTicks + schedule[std::min(n, schedule.size() - 1)]);
+            // A schedule that stops before the piece's end closes it.
+            return host::Next{StartTicks + schedule[std::min(n, schedule.size() - 1)],
+                              host::Draw::Whole, n >= schedule.size()};
         },
         StartTicks + schedule[0]);
     char name[] = "flimrevo";

@@ -1,11 +1,9 @@
 #include "soundtrack.h"
 
-namespace {
-const char kSoundtrackFile[] = "brumlevo.mp3";
-}
+#include "soundtrack_file.h"
 
 HSTREAM StartSoundtrack() {
-    if (!BASS_Init(1, 44100, 0, nullptr, nullptr)) {
+    if (!BASS_Init(kSoundtrackDevice, kSoundtrackRate, 0, nullptr, nullptr)) {
         MessageBoxA(nullptr, "No Init", "Error", MB_OK);
     }
     const HSTREAM stream = BASS_StreamCreateFile(FALSE, kSoundtrackFile, 0, 0, 0);

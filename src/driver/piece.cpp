@@ -8,7 +8,8 @@
 #include "window/window.h"
 
 int PieceMain(int /*argc*/, char** /*argv*/, char** /*envp*/) {
-    if (!OpenGlWindow("flimrevo", 1024, 768, 32, 24, RequestedMode, Fullscreen)) {
+    if (!OpenGlWindow("flimrevo", kPieceWidth, kPieceHeight, kPieceColourBits, 24, RequestedMode,
+                      Fullscreen)) {
         FatalError("could not init opengl");
     }
     const HSTREAM stream = StartSoundtrack();

@@ -7,7 +7,6 @@
 #include "platform/core/core.h"
 #include "platform/host_internal.h"
 #include "platform/probe.h"
-#include "sdl/internal.h"
 
 namespace host {
 namespace {
@@ -15,6 +14,7 @@ namespace {
 struct HostState {
     Options options;
     std::uint32_t ticks = 0;
+    AudioRecord audio;
     std::vector<void (*)()> stopHandlers;
 };
 
@@ -33,8 +33,8 @@ void StopNow() {
 void Start(const Options& options) {
     Stop();
     State().options = options;
-    if (options.clock.on && options.clock.frameTicks) {
-        State().ticks = options.clock.frameTicks(0);
+    if (options.virtualClock) {
+        State().ticks = options.first.tick;
     }
 }
 
@@ -43,11 +43,12 @@ void Stop() {
     for (auto handler : state.stopHandlers) {
         handler();
     }
-    platform::ShutdownWin32();
+    backend::Shutdown();
     core::Reset();
     probe::Clear();
     state.options = Options();
     state.ticks = 0;
+    state.audio = AudioRecord();
 }
 
 const Options& Current() {
@@ -61,10 +62,16 @@ std::uint32_t Ticks() {
     return State().ticks;
 }
 
+const AudioRecord& RecordedAudio() {
+    return State().audio;
+}
+
+AudioRecord& AudioRecordToFill() {
+    return State().audio;
+}
+
 void RequestClose() {
-    for (platform::Window* window : platform::Get().windows) {
-        PostMessageA(reinterpret_cast<HWND>(window), WM_CLOSE, 0, 0);
-    }
+    backend::CloseWindows();
 }
 
 void StopAtExit() {

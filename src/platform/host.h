@@ -41,10 +41,9 @@ enum class Audio {
     None,    // no audio device at all: initialising the output fails
 };
 
-// One finished frame. Index 0 is the first frame the piece presents after Start; tick is what
-// GetTickCount gave while the piece drew it. The picture, when it was read, is top row first,
-// RGBA with 4 bytes a pixel, width * 4 bytes a row; rgba is null for a frame whose picture the
-// sink did not want.
+// A frame's picture as read back: top row first, RGBA with 4 bytes a pixel, width * 4 bytes a
+// row. Index 0 is the first frame the piece presents after Start; tick is what GetTickCount gave
+// while the piece drew it. rgba is null where no picture was read.
 struct Frame {
     std::int64_t index = 0;
     std::uint32_t tick = 0;
@@ -53,38 +52,51 @@ struct Frame {
     int height = 0;
 };
 
-// Where finished frames go. The platform hands each frame over once, in order, from one place
-// (its presentation of the frame).
-struct FrameSink {
-    // Receives every finished frame. False asks the piece to close, as its close button would.
-    std::function<bool(const Frame&)> take;
-    // Whether frame n's picture is read back at all (unset: every frame's).
-    std::function<bool(std::int64_t n)> wantsPicture;
-    // Whether frame n is drawn cheaply: its GL calls all happen (what they set carries over to
-    // later frames), but into a scissor box of one pixel, so that next to nothing is
-    // rasterised; its picture is never read (unset: no frame is).
-    std::function<bool(std::int64_t n)> cheap;
-    // Each picture is read while the piece draws the next frame, where the GL has the means:
-    // frame n then reaches `take` during the next frame's presentation, and the last frame when
-    // its context is released. Otherwise during its own presentation.
-    bool late = false;
+// How the piece's next frame is drawn.
+enum class Draw {
+    Read,   // whole, and its picture read back for the sink
+    Whole,  // whole, its picture never read
+    // All its GL calls happen (what they set carries over to later frames), but into a scissor
+    // box of one pixel, so that next to nothing is rasterised; its picture is never read.
+    Cheap,
 };
 
-// A clock the host moves: GetTickCount gives frameTicks(n) while the piece draws frame n
-// (milliseconds, wrapping like GetTickCount), until SetTicks says otherwise.
-struct VirtualClock {
-    bool on = false;
-    std::function<std::uint32_t(std::int64_t n)> frameTicks;  // unset: only SetTicks moves it
+// What a frame leaves the platform with, once, in order, from one place (its presentation).
+struct Finished {
+    // The frame just presented: its index, tick and size, and its picture where it was read at
+    // once. Index -1 where no frame was presented: the platform hands over a picture read late
+    // before its context goes or changes size, and nothing follows from the answer.
+    Frame frame;
+    // With late reads: the picture of the frame before, read while the piece drew this one
+    // (rgba null: none).
+    Frame late;
 };
+
+// The sink's answer: the frame the piece draws next.
+struct Next {
+    std::uint32_t tick = 0;  // with the virtual clock, what GetTickCount gives while it is drawn
+    Draw draw = Draw::Read;
+    bool close = false;  // the piece is asked to close now, as its close button would
+};
+
+// Where finished frames go: one call a frame, one answer back.
+using FrameSink = std::function<Next(const Finished& finished)>;
 
 struct Options {
     VideoMode video;
     Audio audio = Audio::Device;
     std::string diskAudioFile;  // with Audio::Disk
-    VirtualClock clock;
+    // Receives every finished frame (unset: none leaves the platform).
     FrameSink frames;
-    // Once frame closeAfter has been presented, the piece is asked to close (-1: never).
-    std::int64_t closeAfter = -1;
+    // Frame 0, before any answer: its tick and how it is drawn.
+    Next first;
+    // A virtual clock: GetTickCount gives first.tick, then the tick of each answer, in
+    // milliseconds that wrap like GetTickCount, until SetTicks says otherwise.
+    bool virtualClock = false;
+    // Each picture is read while the piece draws the next frame, where the GL has the means: the
+    // sink then has it with the next frame (Finished::late), the last one when its context goes.
+    // Otherwise at once.
+    bool lateReads = false;
     // Reduced flashing: every finished picture goes through the flash limiter
     // (platform/flash/limiter.h) before anything reads or shows it. The piece's own program asks
     // for it with --reduced-flashing on its command line, which the platform reads.
@@ -105,5 +117,23 @@ std::uint32_t Ticks();
 
 // Asks every top-level window to close, as the desktop's close button does (WM_CLOSE).
 void RequestClose();
+
+// What the piece's audio calls did in this run, as the audio back end saw them: a tool learns
+// from it whether the piece plays its soundtrack, and which file.
+struct AudioRecord {
+    bool outputOpen = false;  // a BASS_Init opened the output
+    // The stream asked for last: the file named, and what came of it.
+    enum class Stream {
+        NotAsked,
+        Opened,
+        NoOutput,    // asked before the output was open
+        Unreadable,  // missing, unreadable or not a regular file
+        NotSound,    // a file the decoder cannot read
+    };
+    Stream stream = Stream::NotAsked;
+    std::string file;
+    bool playing = false;  // a BASS_StreamPlay started a stream
+};
+const AudioRecord& RecordedAudio();
 
 }  // namespace host

@@ -1,6 +1,8 @@
 // What the platform's own parts share with the host's hooks.
 #pragma once
 
+#include "platform/host.h"
+
 namespace host {
 
 // Called by Stop, before the video and SDL are shut down (used by the audio back end).
@@ -11,4 +13,18 @@ void AddStopHandler(void (*handler)());
 // before main, so it is all still there when this runs at exit.
 void StopAtExit();
 
+// The record the audio back end keeps of the piece's calls (Start and Stop clear it).
+AudioRecord& AudioRecordToFill();
+
 }  // namespace host
+
+// What the back end beneath the host gives it (sdl/ implements them).
+namespace backend {
+
+// Posts WM_CLOSE to every top-level window.
+void CloseWindows();
+// Releases every window and context, and the video, as at the end of the process. Stop calls it
+// after the stop handlers.
+void Shutdown();
+
+}  // namespace backend

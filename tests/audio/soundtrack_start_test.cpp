@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <thread>
 
 #include "audio_files.h"
@@ -31,24 +32,29 @@ void WriteSong(const std::string& path) {
     audiotest::WriteMp3(audiotest::TestSignal(1.0), path);
 }
 
+using Stream = host::AudioRecord::Stream;
+
 struct Input {
     const char* name;
     void (*make)(const std::string& path);
     host::Audio audio;
     std::vector<std::string> calls;  // the audio calls and message boxes, in order
+    Stream stream;                   // what the audio back end records of the stream
 };
 
 // clang-format off
 const Input kInputs[] = {
-    {"Song",      WriteSong,                                    host::Audio::Disk, {kInit, kOpen, kPlaySong}},
-    {"Missing",   [](const std::string&) {},                    host::Audio::Disk, {kInit, kOpen, kCannotPlay, kPlayNothing}},
+    {"Song",      WriteSong,                                    host::Audio::Disk, {kInit, kOpen, kPlaySong}, Stream::Opened},
+    {"Missing",   [](const std::string&) {},                    host::Audio::Disk, {kInit, kOpen, kCannotPlay, kPlayNothing}, Stream::Unreadable},
     {"Truncated", [](const std::string& p) {
                       WriteSong(p);
                       std::filesystem::resize_file(p, std::filesystem::file_size(p) * 2 / 5); },
-                                                                host::Audio::Disk, {kInit, kOpen, kPlaySong}},
+                                                                host::Audio::Disk, {kInit, kOpen, kPlaySong}, Stream::Opened},
     {"Fifo",      [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); },
-                                                                host::Audio::Disk, {kInit, kOpen, kCannotPlay, kPlayNothing}},
-    {"NoDevice",  WriteSong,                                    host::Audio::None, {kInit, kNoInit, kOpen, kCannotPlay, kPlayNothing}},
+                                                                host::Audio::Disk, {kInit, kOpen, kCannotPlay, kPlayNothing}, Stream::Unreadable},
+    {"Text",      [](const std::string& p) { std::ofstream(p) << std::string(5000, 'a'); },
+                                                                host::Audio::Disk, {kInit, kOpen, kCannotPlay, kPlayNothing}, Stream::NotSound},
+    {"NoDevice",  WriteSong,                                    host::Audio::None, {kInit, kNoInit, kOpen, kCannotPlay, kPlayNothing}, Stream::NoOutput},
 };
 // clang-format on
 
@@ -118,6 +124,11 @@ TEST_P(WholePiece, CallsAndBoxesThenTheWholeTimeline) {
         }
     }
     EXPECT_EQ(calls, input.calls);
+    // What a tool learns of it: the output, the file named and what came of it, and the sound.
+    EXPECT_EQ(result.audio.outputOpen, input.audio != host::Audio::None);
+    EXPECT_EQ(result.audio.file, "brumlevo.mp3");
+    EXPECT_EQ(result.audio.stream, input.stream);
+    EXPECT_EQ(result.audio.playing, song);
     EXPECT_EQ(result.exitCode, 0);
     // Frame n shows t = n * 10 s when the clock started after the boxes; the piece ends with the
     // first frame past 92.7 s.

@@ -315,7 +315,7 @@ float ClockAt(std::uint32_t startTick, std::uint32_t ms) {
 
 TEST(Clock, HitsOnlyTheBoundsItShouldAndSurvivesTheTickCounterWrapping) {
     host::Options options;
-    options.clock.on = true;
+    options.virtualClock = true;
     host::Start(options);
     EXPECT_EQ(ClockAt(1000, 16500), 16.5f);
     EXPECT_EQ(ClockAt(1000, 68000), 68.0f);

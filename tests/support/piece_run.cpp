@@ -17,14 +17,17 @@ PieceRunResult RunPiece(const PieceRunOptions& options) {
                                    : [](int n) { return static_cast<std::uint32_t>(n) * 1000u; };
     const std::uint32_t start = options.startTicks;
     // The start tick is read after the soundtrack starts: frame 0 shows start + frameMs(0).
-    hostOptions.clock.on = true;
-    hostOptions.clock.frameTicks = [&](std::int64_t n) {
-        return start + frameMs(static_cast<int>(n));
-    };
-    hostOptions.frames.take = [&](const host::Frame& frame) {
+    hostOptions.virtualClock = true;
+    hostOptions.first.tick = start + frameMs(0);
+    hostOptions.frames = [&](const host::Finished& step) {
+        host::Next next;
+        if (step.frame.index < 0)
+            return next;
         const int n = result.frames++;
-        const bool goOn = !options.onFrame || options.onFrame(n, frame);
-        return goOn && result.frames < options.maxFrames;
+        const bool goOn = !options.onFrame || options.onFrame(n, step.frame);
+        next.tick = start + frameMs(n + 1);
+        next.close = !goOn || result.frames >= options.maxFrames;
+        return next;
     };
     hostOptions.onMessageBox = [&](const char* text, const char* caption) {
         result.boxes.push_back(std::string(caption) + "|" + text);
@@ -43,6 +46,7 @@ PieceRunResult RunPiece(const PieceRunOptions& options) {
     if (options.record)
         result.log = probe::StopRecording();
     result.escapeAfter = static_cast<WORD>(GetAsyncKeyState(VK_ESCAPE));
+    result.audio = host::RecordedAudio();
     host::Stop();
     return result;
 }

@@ -34,6 +34,7 @@ struct PieceRunResult {
     std::vector<std::string> boxes;  // "caption|text", in order
     std::vector<std::string> log;    // the calls recorded, when asked for
     unsigned escapeAfter = 0;        // GetAsyncKeyState(VK_ESCAPE) once the piece has returned
+    host::AudioRecord audio;         // what the piece's audio calls did
 };
 
 PieceRunResult RunPiece(const PieceRunOptions& options);

@@ -68,9 +68,10 @@ class WindowTest : public ::testing::Test {
         DisplayState = DisplayStateRecord{};
         host::Options options;
         options.video.output = host::Video::Headless;
-        options.frames.take = [this](const host::Frame& frame) {
-            presented_ += frame.width == 1024 && frame.height == 768 ? 1 : 100;
-            return true;
+        options.frames = [this](const host::Finished& step) {
+            if (step.frame.index >= 0)
+                presented_ += step.frame.width == 1024 && step.frame.height == 768 ? 1 : 100;
+            return host::Next();
         };
         host::Start(options);
     }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "audio/soundtrack.h"
 #include "blend.h"
 #include "driver/piece.h"
 #include "platform/letterbox.h"
@@ -50,8 +51,9 @@ std::vector<SubFrame> Schedule(Rate rate, Shutter shutter, std::int64_t frames) 
     return schedule;
 }
 
-// Takes the platform's finished frames: counts them, checks the piece ends in time, and writes
-// the clip's frames to the sink, scaled to the output size and blended from their sub-frames.
+// Takes the platform's finished frames: counts them, checks the piece ends in time, writes the
+// clip's frames to the sink, scaled to the output size and blended from their sub-frames, and
+// answers each with the frame the piece draws next.
 class Writer {
   public:
     Writer(const RunSettings& settings, FrameSink& sink, RunResult& result)
@@ -59,8 +61,69 @@ class Writer {
           sink_(sink),
           result_(result),
           pieceFrames_(PieceFrames(settings.rate)),
-          schedule_(Schedule(settings.rate, settings.shutter, pieceFrames_ + 1)) {}
+          schedule_(Schedule(settings.rate, settings.shutter, pieceFrames_ + 1)),
+          // The piece ends itself after frame pieceFrames - 1; a clip that stops earlier closes
+          // it, and it finishes the frame it is in as it does on a close request.
+          closeAfter_(settings.clip.end < pieceFrames_ ? EndOf(settings.clip.end) : -1) {}
 
+    // How the piece draws frame `index`: at its sub-frame's millisecond (the piece reads its
+    // start tick once, after the soundtrack starts, so frame 0 shows 0 ms); the clip's frames
+    // read back; the frames before the clip drawn, since what the cues set carries over, but
+    // cheaply (not with reduced flashing, whose limit on a picture depends on the pictures before
+    // it).
+    host::Next Plan(std::int64_t index) const {
+        const SubFrame& at = At(index);
+        host::Next next;
+        next.tick = kStartTicks + static_cast<std::uint32_t>(at.ms);
+        if (InClip(index)) {
+            next.draw = host::Draw::Read;
+        } else if (at.frame < settings_.clip.first && !settings_.reducedFlashing) {
+            next.draw = host::Draw::Cheap;
+        } else {
+            next.draw = host::Draw::Whole;
+        }
+        return next;
+    }
+
+    // One step of the platform's: a picture read late, the frame presented, and the next frame.
+    // The answer closes the piece on a failure, on a piece running past its own end, and after
+    // the clip.
+    host::Next Finished(const host::Finished& step) {
+        if (step.late.rgba != nullptr) {
+            Picture(step.late);
+        }
+        if (step.frame.index < 0) {
+            return host::Next();
+        }
+        const std::int64_t index = step.frame.index;
+        const SubFrame& at = At(index);
+        result_.rendered = index + 1;
+        result_.lastMs = at.ms;
+        if (at.frame >= pieceFrames_ && result_.ok) {
+            result_.ok = false;
+            result_.error = "the piece did not end in its frame at " + PieceEndText() + " s";
+        }
+        if (step.frame.rgba != nullptr) {
+            Picture(step.frame);
+        }
+        if (at.last) {
+            result_.framesDrawn = at.frame + 1;
+            if (settings_.onProgress) {
+                settings_.onProgress(result_.framesDrawn);
+            }
+        }
+        closedByUs_ = closedByUs_ || !result_.ok;
+        host::Next next = Plan(index + 1);
+        next.close = !result_.ok || index == closeAfter_;
+        return next;
+    }
+
+    // Whether the piece ended because we asked it to.
+    bool closedByUs() const {
+        return closedByUs_ || (closeAfter_ >= 0 && result_.rendered > closeAfter_);
+    }
+
+  private:
     const SubFrame& At(std::int64_t index) const {
         return schedule_[static_cast<size_t>(
             std::min<std::int64_t>(index, static_cast<std::int64_t>(schedule_.size()) - 1))];
@@ -78,33 +141,16 @@ class Writer {
         return index;
     }
 
-    // False closes the piece: a failure, or a piece running past its own end.
-    bool Take(const host::Frame& frame) {
-        const SubFrame& at = At(frame.index);
-        result_.rendered = frame.index + 1;
-        result_.lastMs = at.ms;
-        if (at.frame >= pieceFrames_ && result_.ok) {
-            result_.ok = false;
-            result_.error = "the piece did not end in its frame at " + PieceEndText() + " s";
-        }
-        if (result_.ok && frame.rgba != nullptr && InClip(frame.index)) {
+    // A picture read back: written when it belongs to the clip.
+    void Picture(const host::Frame& frame) {
+        if (result_.ok && InClip(frame.index)) {
             const Clock::time_point sinkStart = Clock::now();
-            result_.ok = Write(frame, at);
+            result_.ok = Write(frame, At(frame.index));
             result_.sinkSeconds += SecondsSince(sinkStart);
+            closedByUs_ = closedByUs_ || !result_.ok;
         }
-        if (at.last) {
-            result_.framesDrawn = at.frame + 1;
-            if (settings_.onProgress) {
-                settings_.onProgress(result_.framesDrawn);
-            }
-        }
-        closedByUs_ = closedByUs_ || !result_.ok;
-        return result_.ok;
     }
 
-    bool closedByUs() const { return closedByUs_; }
-
-  private:
     bool Write(const host::Frame& frame, const SubFrame& at) {
         if (!Prepare(frame)) {
             return false;
@@ -157,6 +203,8 @@ class Writer {
     RunResult& result_;
     const std::int64_t pieceFrames_;
     const std::vector<SubFrame> schedule_;
+    const std::int64_t
+        closeAfter_;  // the last frame presented before the piece closes (-1: its end)
     bool opened_ = false;
     bool closedByUs_ = false;
     host::Frame source_;
@@ -200,10 +248,8 @@ void ResolveSize(const OutputSize& size, int width, int height, int* outWidth, i
 namespace {
 
 // What the capture asks of the platform for one run: a headless picture of the output's size, a
-// silent sound output, the clock and the frames' way out through the writer.
+// silent sound output, the virtual clock and the frames' way out through the writer.
 host::Options HostOptions(const RunSettings& settings, Writer& writer) {
-    const FrameRange clip = settings.clip;
-    const std::int64_t pieceFrames = PieceFrames(settings.rate);
     host::Options options;
     options.video.output = host::Video::Headless;
     // The piece draws at the output's size (the part of it its picture fills), or a multiple of
@@ -219,28 +265,11 @@ host::Options HostOptions(const RunSettings& settings, Writer& writer) {
     // stays quiet, and its one audio message means what it means live, a missing soundtrack.
     options.audio = host::Audio::Silent;
     options.reducedFlashing = settings.reducedFlashing;
-    // Each of the piece's frames is drawn at its sub-frame's millisecond; the piece reads its
-    // start tick once, after the soundtrack starts, so frame 0 shows 0 ms.
-    options.clock.on = true;
-    options.clock.frameTicks = [&writer](std::int64_t index) {
-        return kStartTicks + static_cast<std::uint32_t>(writer.At(index).ms);
-    };
+    options.virtualClock = true;
+    options.first = writer.Plan(0);
+    options.frames = [&writer](const host::Finished& step) { return writer.Finished(step); };
     // Only the clip's pictures are read, each while the piece draws the next frame.
-    options.frames.take = [&](const host::Frame& frame) { return writer.Take(frame); };
-    options.frames.wantsPicture = [&writer](std::int64_t index) { return writer.InClip(index); };
-    // The frames before the clip are drawn, since what the cues set carries over, but cheaply;
-    // not with reduced flashing, whose limit on a picture depends on the pictures before it.
-    if (!settings.reducedFlashing) {
-        options.frames.cheap = [&writer, clip](std::int64_t index) {
-            return writer.At(index).frame < clip.first;
-        };
-    }
-    options.frames.late = true;
-    // The piece ends itself after frame pieceFrames - 1; a clip that stops earlier closes it, and
-    // it finishes the frame it is in as it does on a close request.
-    if (clip.end < pieceFrames) {
-        options.closeAfter = writer.EndOf(clip.end);
-    }
+    options.lateReads = true;
     options.onMessageBox = [&settings](const char* text, const char* caption) {
         if (settings.onMessageBox) {
             settings.onMessageBox(text, caption);
@@ -253,7 +282,6 @@ host::Options HostOptions(const RunSettings& settings, Writer& writer) {
 
 RunResult Run(const RunSettings& settings, FrameSink& sink) {
     RunResult result;
-    const FrameRange clip = settings.clip;
     const std::int64_t pieceFrames = PieceFrames(settings.rate);
     const Clock::time_point start = Clock::now();
     Writer writer(settings, sink, result);
@@ -264,6 +292,7 @@ RunResult Run(const RunSettings& settings, FrameSink& sink) {
     char* argv[] = {name, nullptr};
     char* envp[] = {nullptr};
     PieceMain(1, argv, envp);
+    result.audio = host::RecordedAudio();
     host::Stop();
 
     const Clock::time_point closeStart = Clock::now();
@@ -275,11 +304,38 @@ RunResult Run(const RunSettings& settings, FrameSink& sink) {
     }
     result.sinkSeconds += SecondsSince(closeStart);
     // Neither we nor its own end stopped the piece: a close request came from outside.
-    const bool closedByUs =
-        writer.closedByUs() || (clip.end < pieceFrames && result.rendered > options.closeAfter);
-    result.interrupted = result.ok && !closedByUs && result.framesDrawn < pieceFrames;
+    result.interrupted = result.ok && !writer.closedByUs() && result.framesDrawn < pieceFrames;
     result.seconds = SecondsSince(start);
     return result;
+}
+
+host::AudioRecord StartSoundtrackAlone() {
+    host::Options options;
+    options.video.output = host::Video::Headless;
+    options.audio = host::Audio::Silent;
+    options.onMessageBox = [](const char*, const char*) {};
+    host::Start(options);
+    StartSoundtrack();
+    const host::AudioRecord audio = host::RecordedAudio();
+    host::Stop();
+    return audio;
+}
+
+std::string WhyNoSound(const host::AudioRecord& audio, const std::string& folder) {
+    using Stream = host::AudioRecord::Stream;
+    switch (audio.stream) {
+        case Stream::NotAsked:
+            return "the piece opened no soundtrack";
+        case Stream::NoOutput:
+            return "the piece's audio output cannot be opened";
+        case Stream::Unreadable:
+            return audio.file + " is not a readable file in " + folder;
+        case Stream::NotSound:
+            return audio.file + " in " + folder + " is not sound the piece can play";
+        case Stream::Opened:
+            break;
+    }
+    return audio.playing ? "" : "the piece's soundtrack did not start playing";
 }
 
 }  // namespace capture

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/piece.h"
 #include "platform/host.h"
 #include "scaler.h"
 #include "timing.h"
@@ -46,8 +47,8 @@ struct OutputSize {
 // The frame size for a rendered picture of width x height.
 void ResolveSize(const OutputSize& size, int width, int height, int* outWidth, int* outHeight);
 
-// The piece's display mode: what it draws at unless told otherwise.
-constexpr int kModeWidth = 1024, kModeHeight = 768;
+// The piece's display mode (driver/piece.h): what it draws at unless told otherwise.
+constexpr int kModeWidth = kPieceWidth, kModeHeight = kPieceHeight;
 
 // The size the piece draws its picture at for output frames of outWidth x outHeight: the
 // largest of its own aspect that fits, times supersample.
@@ -78,11 +79,20 @@ struct RunResult {
     // The piece ended before the clip did, and not by its own end: a close request (Ctrl+C,
     // SIGTERM) reached it from outside.
     bool interrupted = false;
-    double seconds = 0;      // wall time of the whole run
-    double sinkSeconds = 0;  // of which spent in the sink
+    double seconds = 0;       // wall time of the whole run
+    double sinkSeconds = 0;   // of which spent in the sink
+    host::AudioRecord audio;  // what the piece's audio calls did
 };
 
 // Runs PieceMain once. Resets the host's hooks before and after, so it may be called again.
 RunResult Run(const RunSettings& settings, FrameSink& sink);
+
+// What the piece's soundtrack start does here, on the silent output a capture runs it with: its
+// own calls, made and recorded, its message boxes kept quiet. For a video made without a run.
+host::AudioRecord StartSoundtrackAlone();
+
+// Why a video has no sound where the piece's audio calls went as recorded, the working directory
+// being `folder`; "" when the piece plays its soundtrack.
+std::string WhyNoSound(const host::AudioRecord& audio, const std::string& folder);
 
 }  // namespace capture

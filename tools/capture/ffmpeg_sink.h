@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "audio/soundtrack_file.h"
 #include "capture.h"
 #include "child_pipe.h"
 
@@ -49,8 +50,9 @@ struct EncodeSettings {
     PipeFormat pipeFormat = PipeFormat::Rgba;
 };
 
-// The soundtrack's samples are cut at this rate, so that each frame starts at a whole sample.
-constexpr std::int64_t kAudioRate = 44100;
+// The soundtrack's samples are cut at the rate the piece plays it at, so that each frame starts at
+// a whole sample.
+constexpr std::int64_t kAudioRate = kSoundtrackRate;
 
 // ffmpeg's command line for frames of width x height.
 std::vector<std::string> FfmpegArguments(const EncodeSettings& settings, int width, int height);

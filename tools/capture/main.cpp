@@ -12,8 +12,6 @@
 #include <memory>
 #include <string>
 
-#include <bass.h>
-
 #include "capture.h"
 #include "cli.h"
 #include "ffmpeg_sink.h"
@@ -26,8 +24,6 @@ namespace {
 
 using namespace capture;
 
-const char kSoundtrack[] = "brumlevo.mp3";  // from the working directory, as the piece opens it
-
 void Say(const std::string& text) {
     std::fprintf(stderr, "flimrevo-capture: %s\n", text.c_str());
 }
@@ -39,34 +35,18 @@ std::string Seconds(std::int64_t frames, Rate rate) {
     return text;
 }
 
-bool IsReadableFile(const char* path) {
-    struct stat info;
-    return stat(path, &info) == 0 && S_ISREG(info.st_mode) && access(path, R_OK) == 0;
-}
-
 std::string WorkingDirectory() {
     char path[PATH_MAX];
     return getcwd(path, sizeof path) ? path : ".";
 }
 
-// Why the piece would play no soundtrack, or "" when it would play one. Asked of the piece's own
-// audio back end, on the silent output the capture runs it with, with the calls the piece makes:
-// the video carries a sound only where the piece would.
-std::string WhyNoSoundtrack() {
-    host::Options options;
-    options.video.output = host::Video::Headless;
-    options.audio = host::Audio::Silent;
-    host::Start(options);
-    std::string why;
-    if (!IsReadableFile(kSoundtrack)) {
-        why = std::string(kSoundtrack) + " is not a readable file in " + WorkingDirectory();
-    } else if (!BASS_Init(1, 44100, 0, nullptr, nullptr)) {
-        why = "the piece's audio output cannot be opened";
-    } else if (BASS_StreamCreateFile(FALSE, kSoundtrack, 0, 0, 0) == 0) {
-        why = std::string(kSoundtrack) + " in " + WorkingDirectory() +
-              " is not sound the piece can play";
+// Why the video has no sound where the piece's audio calls went so, said at once; "" when the
+// piece plays its soundtrack.
+std::string SayWhyNoSound(const host::AudioRecord& audio) {
+    const std::string why = WhyNoSound(audio, WorkingDirectory());
+    if (!why.empty()) {
+        Say("no soundtrack: " + why + "; the video will be silent");
     }
-    host::Stop();
     return why;
 }
 
@@ -96,10 +76,10 @@ bool MakePartialFile(const std::string& output, std::string* partial, std::strin
     return true;
 }
 
-// The video sink: ffmpeg writing into a file beside the output (*partial), with the soundtrack
-// where the piece would play one (else *noSound says why). Null after a message when it cannot be.
+// The video sink: ffmpeg writing into a file beside the output (*partial). Null after a message
+// when it cannot be.
 std::unique_ptr<FrameSink> MakeVideoSink(const CommandLine& line, const FrameRange& frames,
-                                         std::string* partial, std::string* noSound) {
+                                         std::string* partial) {
     EncodeSettings encode = line.encode;
     encode.ffmpeg = FindExecutable("ffmpeg");
     if (encode.ffmpeg.empty()) {
@@ -113,15 +93,10 @@ std::unique_ptr<FrameSink> MakeVideoSink(const CommandLine& line, const FrameRan
         return nullptr;
     }
     encode.container = line.kind == OutputKind::Mkv ? Container::Mkv : Container::Mp4;
-    // The frames first; the sound goes in once they are all written (AddSoundtrack), and a part
-    // has none: the join adds it once.
+    // The frames first; the sound goes in once they are all written (AddSoundtrack), where the
+    // piece played one, and a part has none: the join adds it once.
     if (line.segment.count > 0) {
         encode.metadata = PartTags(line);
-    } else {
-        *noSound = WhyNoSoundtrack();
-        if (!noSound->empty()) {
-            Say("no soundtrack: " + *noSound + "; the video will be silent");
-        }
     }
     encode.output = *partial;
     encode.rate = line.rate;
@@ -130,15 +105,16 @@ std::unique_ptr<FrameSink> MakeVideoSink(const CommandLine& line, const FrameRan
     return std::make_unique<FfmpegSink>(encode);
 }
 
-// Adds the soundtrack, cut to the frames written, to the video in *partial: a second file beside
-// the output takes the video as it is and the sound, and then the first one's place.
-bool AddSoundtrack(const CommandLine& line, const FrameRange& written, std::string* partial,
-                   std::string* error) {
+// Adds the soundtrack the piece played, cut to the frames written, to the video in *partial: a
+// second file beside the output takes the video as it is and the sound, and then the first one's
+// place.
+bool AddSoundtrack(const CommandLine& line, const FrameRange& written, const std::string& file,
+                   std::string* partial, std::string* error) {
     EncodeSettings encode = line.encode;
     encode.ffmpeg = FindExecutable("ffmpeg");
     encode.container = line.kind == OutputKind::Mkv ? Container::Mkv : Container::Mp4;
     encode.rate = line.rate;
-    encode.audioFile = kSoundtrack;
+    encode.audioFile = file;
     encode.firstFrame = written.first;
     encode.frames = written.count();
     encode.videoFile = *partial;
@@ -240,7 +216,7 @@ int Capture(const CommandLine& line) {
     if (!line.flashReport.empty()) {
         // The report's sink is made with the run.
     } else if (line.kind != OutputKind::PngFolder) {
-        sink = MakeVideoSink(line, frames, &partial, &noSound);
+        sink = MakeVideoSink(line, frames, &partial);
         if (!sink) {
             return kExitFailed;
         }
@@ -275,10 +251,14 @@ int Capture(const CommandLine& line) {
     }
     RunResult result = Run(settings, *sink);
     progress.Finish(result.framesDrawn);
+    // A video's sound is what the piece played.
+    if (result.ok && !partial.empty() && line.segment.count == 0) {
+        noSound = SayWhyNoSound(result.audio);
+    }
     if (result.ok && sink && !partial.empty() && noSound.empty() && line.segment.count == 0 &&
         result.written > 0) {
         const FrameRange written{frames.first, frames.first + result.written};
-        result.ok = AddSoundtrack(line, written, &partial, &result.error);
+        result.ok = AddSoundtrack(line, written, result.audio.file, &partial, &result.error);
     }
     return Conclude(result, line, frames, partial, noSound);
 }
@@ -307,11 +287,11 @@ int Join(const CommandLine& line) {
         }
         return kExitFailed;
     }
-    const std::string noSound = WhyNoSoundtrack();
+    // The sound the piece would play here.
+    const host::AudioRecord audio = StartSoundtrackAlone();
+    const std::string noSound = SayWhyNoSound(audio);
     if (noSound.empty()) {
-        encode.audioFile = kSoundtrack;
-    } else {
-        Say("no soundtrack: " + noSound + "; the video will be silent");
+        encode.audioFile = audio.file;
     }
     encode.container = line.kind == OutputKind::Mkv ? Container::Mkv : Container::Mp4;
     encode.output = partial;

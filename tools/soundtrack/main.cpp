@@ -1,5 +1,5 @@
-// flimrevo-soundtrack: writes the stand-in soundtrack, "brumlevo.mp3" in the working directory,
-// or the path given as the one argument.
+// flimrevo-soundtrack: writes the stand-in soundtrack under the piece's name for it
+// (kSoundtrackFile) in the working directory, or to the path given as the one argument.
 #include <cstdio>
 #include <string>
 
@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s [output.mp3]\n", argv[0]);
         return 2;
     }
-    const std::string path = argc == 2 ? argv[1] : "brumlevo.mp3";
+    const std::string path = argc == 2 ? argv[1] : kSoundtrackFile;
     std::string error;
     soundtrack::Mp3Settings settings;
     settings.sampleRate = soundtrack::kSampleRate;

@@ -6,9 +6,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "audio/soundtrack_file.h"
+
 namespace soundtrack {
 
-constexpr int kSampleRate = 44100;
+// The rate the piece opens its output at.
+constexpr int kSampleRate = kSoundtrackRate;
 constexpr double kSoundtrackSeconds = 95.0;
 
 // Interleaved stereo, left first.

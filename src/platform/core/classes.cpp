@@ -7,7 +7,7 @@
 
 #include "platform/core/core.h"
 #include "platform/probe.h"
-#include "platform/probe_describe.h"
+#include "platform/core/describe.h"
 
 namespace core {
 namespace {

@@ -7,7 +7,7 @@
 // Milliseconds on the monotonic clock, in 32 bits that wrap as Windows' count does after about
 // 49.7 days. Under a host's virtual clock, the value the host last set.
 DWORD WINAPI GetTickCount(void) {
-    if (host::Current().clock.on) {
+    if (host::Current().virtualClock) {
         return host::Ticks();
     }
     timespec now;

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "platform/probe.h"
-#include "platform/probe_describe.h"
+#include "platform/core/describe.h"
 #include "sdl/internal.h"
 
 namespace platform {

@@ -1,8 +1,8 @@
-// The frames' way out to the host: every finished frame leaves from HandOver, once, in order,
-// with its index and the tick it was drawn at. A picture the host wants is read back top row
-// first: at once, or (where the host takes frames late and the picture is in framebuffer
-// objects) from the object the program is not drawing into while it draws the next frame, so
-// that the read waits for nothing.
+// The frames' way out to the host: every presented frame leaves in one step, once, in order,
+// with its index and the tick it was drawn at, and the host's answer says how the next one is
+// drawn. A picture the host wants is read back top row first: at once, or (where the host takes
+// pictures late and the picture is in framebuffer objects) from the object the program is not
+// drawing into while it draws the next frame, so that the read waits for nothing.
 #include <cstring>
 
 #include "platform/host.h"
@@ -11,33 +11,20 @@
 namespace platform {
 namespace {
 
-bool WantsPicture(std::int64_t index) {
-    const host::FrameSink& sink = host::Current().frames;
-    return sink.take && (!sink.wantsPicture || sink.wantsPicture(index));
-}
-
-// The one place a finished frame leaves the platform.
-void HandOver(const host::Frame& frame) {
-    const host::FrameSink& sink = host::Current().frames;
-    if (sink.take && !sink.take(frame)) {
-        host::RequestClose();
-    }
-}
-
-// Reads the bound read framebuffer's picture of the given size into context->frame, top row
-// first. The program's pack alignment is kept as it was.
-void Read(GlContext* context, int width, int height) {
+// Reads the bound read framebuffer's picture of the given size into `into`, top row first. The
+// program's pack alignment is kept as it was.
+void Read(GlContext* context, int width, int height, std::vector<std::uint8_t>& into) {
     const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
     const size_t row = static_cast<size_t>(width) * 4;
     GLint alignment = 4;
     glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    if (context->frame.size() < bytes) {
-        context->frame.resize(bytes);
+    if (into.size() < bytes) {
+        into.resize(bytes);
     }
     if (gl.packInvert) {
         glPixelStorei(GL_PACK_INVERT_MESA, GL_TRUE);
-        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, context->frame.data());
+        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, into.data());
         glPixelStorei(GL_PACK_INVERT_MESA, GL_FALSE);
     } else {
         if (context->readback.size() < bytes) {
@@ -45,74 +32,106 @@ void Read(GlContext* context, int width, int height) {
         }
         glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, context->readback.data());
         for (int y = 0; y < height; ++y) {  // GL's rows come bottom row first
-            std::memcpy(&context->frame[static_cast<size_t>(y) * row],
+            std::memcpy(&into[static_cast<size_t>(y) * row],
                         &context->readback[static_cast<size_t>(height - 1 - y) * row], row);
         }
     }
     glPixelStorei(GL_PACK_ALIGNMENT, alignment);
 }
 
-}  // namespace
-
-void DeliverLate(GlContext* context) {
+// Reads the finished frame waiting in the framebuffer object the program is not drawing into,
+// if any; it goes to the host with the next step (context->late).
+void ReadLate(GlContext* context) {
     if (!context->readPending) {
         return;
     }
     context->readPending = false;
     gl.bindFramebuffer(GL_READ_FRAMEBUFFER, context->framebuffers[1 - context->drawing]);
-    Read(context, context->pendingWidth, context->pendingHeight);
+    Read(context, context->pendingWidth, context->pendingHeight, context->lateFrame);
     gl.bindFramebuffer(GL_READ_FRAMEBUFFER,
                        context->offscreen ? context->framebuffers[context->drawing] : 0);
-    HandOver(host::Frame{context->pendingIndex, context->pendingTick, context->frame.data(),
-                         context->pendingWidth, context->pendingHeight});
+    context->late =
+        host::Frame{context->pendingIndex, context->pendingTick, context->lateFrame.data(),
+                    context->pendingWidth, context->pendingHeight};
+}
+
+// How the frame being drawn is drawn: frame 0 as the host's options say, each later one as the
+// host answered the frame before it.
+host::Draw Drawing() {
+    const host::Options& options = host::Current();
+    if (!options.frames) {
+        return host::Draw::Whole;
+    }
+    return Get().framesPresented == 0 ? options.first.draw : Get().drawing;
+}
+
+}  // namespace
+
+void DeliverLate(GlContext* context) {
+    ReadLate(context);
+    host::Finished step;
+    step.frame.index = -1;
+    step.late = context->late;
+    context->late = host::Frame();
+    if (step.late.rgba != nullptr && host::Current().frames) {
+        host::Current().frames(step);
+    }
 }
 
 FinishedFrame FinishFrame(GlContext* context) {
+    const bool wanted = Drawing() == host::Draw::Read;
     FinishedFrame finished{Get().framesPresented++, GetTickCount(), false, false};
-    if (!host::Current().frames.take) {
+    if (!host::Current().frames) {
         return finished;
     }
-    const bool wanted = WantsPicture(finished.index);
     if (wanted && ReadsLate(context)) {
         finished.late = true;
         glFlush();  // the frame goes to the rasteriser now, while the one before it is read
         return finished;
     }
-    DeliverLate(context);  // the frame before, which no later frame would deliver now
+    ReadLate(context);  // the frame before, which no later frame would read now
     if (wanted) {
-        Read(context, context->width, context->height);
+        Read(context, context->width, context->height, context->frame);
         finished.read = true;
     }
     return finished;
 }
 
+// The one place a presented frame leaves the platform.
 void FrameShown(GlContext* context, const FinishedFrame& finished) {
     const host::Options& options = host::Current();
+    if (!options.frames) {
+        PrepareFrame(context);
+        return;
+    }
     if (finished.late) {
-        DeliverLate(context);
+        ReadLate(context);
         context->readPending = true;
         context->pendingWidth = context->width;
         context->pendingHeight = context->height;
         context->pendingIndex = finished.index;
         context->pendingTick = finished.tick;
         context->drawing = 1 - context->drawing;
-    } else if (options.frames.take) {
-        HandOver(host::Frame{finished.index, finished.tick,
-                             finished.read ? context->frame.data() : nullptr, context->width,
-                             context->height});
     }
-    if (finished.index == options.closeAfter) {
+    host::Finished step;
+    step.frame =
+        host::Frame{finished.index, finished.tick, finished.read ? context->frame.data() : nullptr,
+                    context->width, context->height};
+    step.late = context->late;
+    context->late = host::Frame();
+    const host::Next next = options.frames(step);
+    Get().drawing = next.draw;
+    if (next.close) {
         host::RequestClose();
     }
-    if (options.clock.on && options.clock.frameTicks) {
-        host::SetTicks(options.clock.frameTicks(finished.index + 1));
+    if (options.virtualClock) {
+        host::SetTicks(next.tick);
     }
-    PrepareFrame(context, finished.index + 1);
+    PrepareFrame(context);
 }
 
-void PrepareFrame(GlContext* context, std::int64_t index) {
-    const host::FrameSink& sink = host::Current().frames;
-    const bool cheap = sink.cheap && sink.cheap(index);
+void PrepareFrame(GlContext* context) {
+    const bool cheap = Drawing() == host::Draw::Cheap;
     if (cheap && !context->cheap) {
         context->programScissor = glIsEnabled(GL_SCISSOR_TEST) == GL_TRUE;
         glGetIntegerv(GL_SCISSOR_BOX, context->programBox);
@@ -130,7 +149,7 @@ void PrepareFrame(GlContext* context, std::int64_t index) {
 
 void DeliverLateFrame() {
     GlContext* context = Get().current;
-    if (context != nullptr && host::Current().frames.take) {
+    if (context != nullptr && host::Current().frames) {
         DeliverLate(context);
     }
     if (context != nullptr) {

@@ -50,16 +50,17 @@ struct FinishedFrame {
 };
 // Called by SwapBuffers with the frame just finished, before it is shown.
 FinishedFrame FinishFrame(GlContext* context);
-// Called by SwapBuffers once the frame is shown: hands the host what is read, closes the piece
-// when the host asked for it after this frame, and moves the virtual clock on to the next frame.
+// Called by SwapBuffers once the frame is shown: hands the host the frame and what is read, and
+// does what the host answers: closes the piece when asked, moves the virtual clock on to the
+// next frame and prepares it.
 void FrameShown(GlContext* context, const FinishedFrame& frame);
 // Hands the host the finished frame still being read back in the framebuffer object the program
 // is not drawing into.
 void DeliverLate(GlContext* context);
-// Before the program draws frame `index`: a frame the host wants drawn cheaply goes into a
+// Before the program draws the next frame: a frame the host wants drawn cheaply goes into a
 // scissor box of one pixel; the program's own scissor test and box are back for the next frame
 // that is not.
-void PrepareFrame(GlContext* context, std::int64_t index);
+void PrepareFrame(GlContext* context);
 
 // Reduced flashing (reduce_flashing.cpp): whether the host or the program's command line asks
 // for it, and the limit on the finished picture, drawn back where it changes it.

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "platform/core/core.h"
+#include "platform/host.h"
 
 #include <SDL.h>
 
@@ -74,8 +75,10 @@ struct GlContext {
     // Where the last copy went, and for how many more copies the borders around it are cleared.
     Layout shown;
     int borderClears = 0;
-    // Read-backs for the host: GL's rows, and the frame top row first.
-    std::vector<std::uint8_t> readback, frame;
+    // Read-backs for the host: GL's rows, and the frame top row first, read at once or late.
+    std::vector<std::uint8_t> readback, frame, lateFrame;
+    // A picture read late, for the host's next step (rgba null: none).
+    host::Frame late;
     // The other framebuffer object holds a finished frame, of this size, not yet handed over.
     bool readPending = false;
     int pendingWidth = 0, pendingHeight = 0;
@@ -102,8 +105,10 @@ struct State {
     // The emulated display mode; zero width when the desktop's own mode is in force.
     DEVMODEA mode{};
     bool modeChanged = false;
-    // Frames presented since the run started: the next frame's index.
+    // Frames presented since the run started: the next frame's index; and how the host answered
+    // that it be drawn.
     std::int64_t framesPresented = 0;
+    host::Draw drawing = host::Draw::Read;
 };
 
 State& Get();

@@ -25,7 +25,7 @@
 
 #include "platform/host.h"
 #include "platform/probe.h"
-#include "platform/probe_describe.h"
+#include "platform/core/describe.h"
 #include "sdl/gl.h"
 #include "sdl/picture_size.h"
 
@@ -130,8 +130,8 @@ bool SizeFramebuffers(GlContext* context) {
 }  // namespace
 
 bool ReadsLate(const GlContext* context) {
-    const host::FrameSink& frames = host::Current().frames;
-    return frames.take && frames.late && context->offscreen;
+    const host::Options& options = host::Current();
+    return options.frames && options.lateReads && context->offscreen;
 }
 
 bool Place(GlContext* context, Window* window) {
@@ -288,7 +288,7 @@ BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) try {
         glViewport(0, 0, context->width, context->height);
         glScissor(0, 0, context->width, context->height);
         platform::ScaleLines(context, dc->window);
-        platform::PrepareFrame(context, state.framesPresented);
+        platform::PrepareFrame(context);
     }
     return TRUE;
 } catch (const std::bad_alloc&) {

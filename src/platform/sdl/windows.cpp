@@ -9,7 +9,7 @@
 #include "platform/host.h"
 #include "platform/host_internal.h"
 #include "platform/probe.h"
-#include "platform/probe_describe.h"
+#include "platform/core/describe.h"
 #include "sdl/internal.h"
 
 namespace platform {
@@ -262,6 +262,16 @@ void backend::HoldScreenSaver(HWND handle, bool hold) {
         window->holdsScreenSaver = hold;
         platform::UpdateScreenSaver();
     }
+}
+
+void backend::CloseWindows() {
+    for (platform::Window* window : platform::Get().windows) {
+        PostMessageA(reinterpret_cast<HWND>(window), WM_CLOSE, 0, 0);
+    }
+}
+
+void backend::Shutdown() {
+    platform::ShutdownWin32();
 }
 
 using platform::FindWindow;

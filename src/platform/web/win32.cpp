@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "driver/piece.h"
 #include "platform/core/core.h"
 #include "platform/frame_time.h"
 #include "web/web.h"
@@ -224,15 +225,15 @@ SHORT WINAPI GetAsyncKeyState(int vKey) {
     return vKey < 0 || vKey > 255 ? 0 : static_cast<SHORT>(PageKey(vKey));
 }
 
-// The one mode the canvas offers: 1024 x 768, 32 bits a pixel.
+// The one mode the canvas offers: the piece's own (driver/piece.h), the page being made for it.
 BOOL WINAPI EnumDisplaySettingsA(LPCSTR, DWORD iModeNum, DEVMODEA* lpDevMode) {
     if (lpDevMode == nullptr || (iModeNum != 0 && iModeNum != ENUM_CURRENT_SETTINGS)) {
         return FALSE;
     }
     lpDevMode->dmFields = DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT;
-    lpDevMode->dmPelsWidth = 1024;
-    lpDevMode->dmPelsHeight = 768;
-    lpDevMode->dmBitsPerPel = 32;
+    lpDevMode->dmPelsWidth = kPieceWidth;
+    lpDevMode->dmPelsHeight = kPieceHeight;
+    lpDevMode->dmBitsPerPel = kPieceColourBits;
     return TRUE;
 }
 

@@ -205,6 +205,7 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD /*flags*/, HWND /*win*/,
         return FALSE;
     }
     state.open = true;
+    host::AudioRecordToFill().outputOpen = true;
     return TRUE;
 }
 
@@ -218,16 +219,23 @@ HSTREAM WINAPI BASS_StreamCreateFile(BOOL mem, const void* file, DWORD offset, D
         return 0;
     }
     AudioState& state = State();
-    if (!state.open || path == nullptr) {
+    host::AudioRecord& record = host::AudioRecordToFill();
+    record.file = path ? path : "";
+    using Stream = host::AudioRecord::Stream;
+    if (!state.open) {
+        record.stream = Stream::NoOutput;
         return 0;
     }
-    if (!IsReadableFile(path)) {
+    if (path == nullptr || !IsReadableFile(path)) {
+        record.stream = Stream::Unreadable;
         return 0;
     }
     Mix_Music* music = Mix_LoadMUS(path);
     if (music == nullptr) {
+        record.stream = Stream::NotSound;
         return 0;
     }
+    record.stream = Stream::Opened;
     const HSTREAM handle = state.nextHandle++;
     state.streams[handle] = music;
     return handle;
@@ -246,5 +254,9 @@ BOOL WINAPI BASS_StreamPlay(HSTREAM handle, BOOL /*flush*/, DWORD flags) {
         return FALSE;
     }
     const int loops = (flags & BASS_SAMPLE_LOOP) ? -1 : 1;
-    return Mix_PlayMusic(stream->second, loops) == 0 ? TRUE : FALSE;
+    if (Mix_PlayMusic(stream->second, loops) != 0) {
+        return FALSE;
+    }
+    host::AudioRecordToFill().playing = true;
+    return TRUE;
 }

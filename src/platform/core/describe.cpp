@@ -1,4 +1,4 @@
-#include "platform/probe_describe.h"
+#include "platform/core/describe.h"
 
 #include <algorithm>
 #include <cstdio>

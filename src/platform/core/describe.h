@@ -1,4 +1,6 @@
-// Accounts of a call's arguments for the probe's record, made only while a test records.
+// Accounts of a call's arguments for the probe's record, made only while a test records. They
+// belong to the core, which knows what the records name (the program's own module, the standard
+// cursors); the probe beneath it knows no Win32.
 #pragma once
 
 #include <windows.h>
