@@ -2,7 +2,7 @@
 // a window, and what follows them. The back end makes and lets go of the window itself.
 #include "platform/core/core.h"
 #include "platform/probe.h"
-#include "platform/probe_describe.h"
+#include "platform/core/describe.h"
 
 namespace {
 
