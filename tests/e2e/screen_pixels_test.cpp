@@ -109,10 +109,17 @@ int RunPiece(const host::VideoMode& video,
     host::Options options;
     options.video = video;
     options.audio = host::Audio::Silent;
-    options.clock.on = true;
-    options.clock.frameTicks = [](std::int64_t n) { return n == 0 ? kStart : kStart + kAt; };
+    options.virtualClock = true;
+    options.first.tick = kStart;
     int n = 0;
-    options.frames.take = [&](const host::Frame& frame) { return each(n++, frame) && n < 400; };
+    options.frames = [&](const host::Finished& finished) {
+        host::Next next;
+        next.tick = kStart + kAt;
+        if (finished.frame.index >= 0) {
+            next.close = !(each(n++, finished.frame) && n < 400);
+        }
+        return next;
+    };
     options.onMessageBox = [](const char*, const char*) {};
     host::Start(options);
     char name[] = "flimrevo";
