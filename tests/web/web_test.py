@@ -50,7 +50,10 @@ class Site(http.server.SimpleHTTPRequestHandler):
                 if self.path.split('?')[0].endswith(missing):
                     return self.send_error(404)
                 self.path = self.path[len(folder) - 1:]
-        super().do_GET()
+        try:
+            super().do_GET()
+        except (BrokenPipeError, ConnectionResetError):  # the browser went on before the end
+            pass
 
     def end_headers(self):  # nothing kept by the browser's own cache: offline, only the site's worker has it
         self.send_header('Cache-Control', 'no-store')
