@@ -23,6 +23,11 @@ inline bool ShowableMode(DWORD width, DWORD height, DWORD bits) {
            (bits == 16 || bits == 24 || bits == 32);
 }
 
+// A display mode: its size, bits a pixel and refresh rate (0: unknown).
+struct DisplayMode {
+    DWORD width = 0, height = 0, bits = 0, frequency = 0;
+};
+
 // The class registered under this name for this module, or null. The record stays where it is
 // until the class is unregistered.
 const WNDCLASSA* FindClass(LPCSTR name, HINSTANCE instance);
@@ -82,6 +87,11 @@ void ReleaseWindow(HWND window);
 void ShowWindow(HWND window);
 // Whether the screen saver is kept off while the window shows (see core::HoldsScreenSaver).
 void HoldScreenSaver(HWND window, bool hold);
+// The display mode in force, emulated or the desktop's, with the screen's refresh rate; false
+// when there is no display.
+bool ModeInForce(core::DisplayMode* mode);
+// Shows a mode that ChangeDisplaySettingsA took (with its flags), or, for null, the desktop's.
+void SetDisplayMode(const core::DisplayMode* mode, DWORD flags);
 
 // Moves what the host has seen since the last call (input, close requests) into the queue.
 void PumpEvents();

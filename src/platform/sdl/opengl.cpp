@@ -53,10 +53,8 @@ void ScaleLines(const GlContext* context, const Window* window) {
 bool LoadCalls() {
     if (!gl.loaded) {
         gl.loaded = Load(&gl.genFramebuffers, "glGenFramebuffers") &&
-                    Load(&gl.deleteFramebuffers, "glDeleteFramebuffers") &&
                     Load(&gl.bindFramebuffer, "glBindFramebuffer") &&
                     Load(&gl.genRenderbuffers, "glGenRenderbuffers") &&
-                    Load(&gl.deleteRenderbuffers, "glDeleteRenderbuffers") &&
                     Load(&gl.bindRenderbuffer, "glBindRenderbuffer") &&
                     Load(&gl.renderbufferStorage, "glRenderbufferStorage") &&
                     Load(&gl.framebufferRenderbuffer, "glFramebufferRenderbuffer") &&

@@ -180,6 +180,25 @@ void backend::ShowWindow(HWND) {
 // The page holds the screen awake while the piece plays, whatever the window says.
 void backend::HoldScreenSaver(HWND, bool) {}
 
+// The mode in force is the canvas's one; a mode ChangeDisplaySettingsA took is shown as the page
+// in fullscreen, the canvas taking the mode's size when the window is made. A still never leaves
+// the page.
+bool backend::ModeInForce(core::DisplayMode* mode) {
+    DEVMODEA record{};
+    EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &record);
+    *mode = core::DisplayMode{record.dmPelsWidth, record.dmPelsHeight, record.dmBitsPerPel, 0};
+    return true;
+}
+
+void backend::SetDisplayMode(const core::DisplayMode* mode, DWORD flags) {
+    Started();
+    if (mode == nullptr) {
+        PageFullscreen(0);
+    } else if ((flags & CDS_FULLSCREEN) && still.fps == 0) {
+        PageFullscreen(1);
+    }
+}
+
 extern "C" {
 
 // The page's monotonic clock in whole milliseconds, or a still's virtual clock.
@@ -233,26 +252,6 @@ BOOL WINAPI EnumDisplaySettingsA(LPCSTR, DWORD iModeNum, DEVMODEA* lpDevMode) {
     lpDevMode->dmPelsHeight = 768;
     lpDevMode->dmBitsPerPel = 32;
     return TRUE;
-}
-
-// Any sensible mode is shown as the page in fullscreen; the canvas takes the mode's size when
-// the window is made. A still never leaves the page.
-LONG WINAPI ChangeDisplaySettingsA(DEVMODEA* lpDevMode, DWORD dwFlags) {
-    Started();
-    if (lpDevMode == nullptr) {
-        PageFullscreen(0);
-        return DISP_CHANGE_SUCCESSFUL;
-    }
-    const DWORD size = DM_PELSWIDTH | DM_PELSHEIGHT;
-    const DWORD bits = (lpDevMode->dmFields & DM_BITSPERPEL) ? lpDevMode->dmBitsPerPel : 32;
-    if (lpDevMode->dmSize < core::kShortestDevMode || (lpDevMode->dmFields & size) != size ||
-        !core::ShowableMode(lpDevMode->dmPelsWidth, lpDevMode->dmPelsHeight, bits)) {
-        return DISP_CHANGE_BADMODE;
-    }
-    if ((dwFlags & CDS_FULLSCREEN) && still.fps == 0) {
-        PageFullscreen(1);
-    }
-    return DISP_CHANGE_SUCCESSFUL;
 }
 
 // WebGL gives RGBA, double-buffered, with up to 24 depth and 8 stencil bits.
