@@ -28,6 +28,11 @@ struct DisplayMode {
     DWORD width = 0, height = 0, bits = 0, frequency = 0;
 };
 
+// A window's pixel format is set once: setting the same format again succeeds, another fails.
+inline bool PixelFormatMayBeSet(int current, int format) {
+    return current == 0 || current == format;
+}
+
 // The class registered under this name for this module, or null. The record stays where it is
 // until the class is unregistered.
 const WNDCLASSA* FindClass(LPCSTR name, HINSTANCE instance);

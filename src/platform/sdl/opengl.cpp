@@ -194,14 +194,14 @@ int WINAPI ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* ppfd) {
     return ppfd->cAlphaBits > 0 ? platform::kFormatRgba : platform::kFormatRgb;
 }
 
-// A window's pixel format can be set once; setting it again to another format fails.
+// A window's pixel format is set once (see core::PixelFormatMayBeSet).
 BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR* ppfd) {
     static_cast<void>(ppfd);
     const bool fail = probe::Enter("SetPixelFormat", [&] { return std::to_string(format); });
     platform::DeviceContext* dc = FindDc(hdc);
     if (fail || dc == nullptr ||
         (format != platform::kFormatRgb && format != platform::kFormatRgba) ||
-        (dc->pixelFormat != 0 && dc->pixelFormat != format)) {
+        !core::PixelFormatMayBeSet(dc->pixelFormat, format)) {
         return FALSE;
     }
     dc->pixelFormat = format;

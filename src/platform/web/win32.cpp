@@ -263,10 +263,10 @@ int WINAPI ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* ppfd) {
     return 1 + (ppfd->cDepthBits > 0 ? 1 : 0) + (ppfd->cStencilBits > 0 ? 2 : 0);
 }
 
-// A window's pixel format is set once: the same format again succeeds, another fails.
+// A window's pixel format is set once (see core::PixelFormatMayBeSet).
 BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR*) {
     if (hdc != TheDeviceContext() || format < 1 || format > 4 ||
-        (deviceContextFormat != 0 && deviceContextFormat != format)) {
+        !core::PixelFormatMayBeSet(deviceContextFormat, format)) {
         return FALSE;
     }
     deviceContextFormat = format;
