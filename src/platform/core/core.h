@@ -1,8 +1,10 @@
 // The portable Win32 core: the rules every back end shares, written once. It holds the window
-// classes and their atoms, the message queue with its filters and the WM_QUIT rule, the messages
-// that make and end a window, the default window procedure, the cursor's display counter and the
-// size limits. A back end (sdl/, web/)
-// provides windows, drawing and input beneath it through the few calls at the end of this file.
+// classes and their atoms, the message queue with its filters and the WM_QUIT rule,
+// CreateWindowExA's and DestroyWindow's arguments and the messages that make and end a window,
+// the default window procedure, ChangeDisplaySettingsA's argument rules, the pixel format's
+// set-once rule, the cursor's display counter and the size limits. A back end (sdl/, web/)
+// provides windows, display modes, drawing and input beneath it through the few calls at the end
+// of this file.
 #pragma once
 
 #include <windows.h>
