@@ -226,7 +226,9 @@ winenv_errors() {
     # err:system: is Wine's display-configuration cache, which every new Wine process reads while
     # Wine's desktop process may still be writing it; when the two meet, Wine logs "Failed to read
     # display config." and reads it again. That is Wine talking about itself, at random, and says
-    # nothing about the program, so it is not judged.
+    # nothing about the program, so it is not judged. Nor is err:ole:start_rpcss: a 32-bit
+    # process in a 64-bit prefix asks the service manager for Wine's RPC service and logs its
+    # refusal; that is Wine's own set-up, whatever the program does.
     grep -E 'err:|unimplemented function|Unhandled (exception|page fault)|wine: could not load' \
-        "$1" | grep -v -E ':err:system:'
+        "$1" | grep -v -E ':err:system:|:err:ole:start_rpcss '
 }

@@ -13,7 +13,8 @@ namespace {
 // opening waits on the page, which only a direct call may do.
 enum class Call { Init, Open, Play };
 enum class File { None, Sound, NotSound, Missing, Folder };
-enum class Handle { Zero, Unknown, Opened };
+// Opened: the first stream made; Second: the one made after it.
+enum class Handle { Zero, Unknown, Opened, Second };
 
 struct Row {
     const char* name;
@@ -51,6 +52,9 @@ const Row kRows[] = {
     {"playing a handle never given fails",      Call::Play,  0,     0,      File::None,      FALSE, 0,  0,   Handle::Unknown, 0,                false},
     {"the stream plays, looping",               Call::Play,  0,     0,      File::None,      FALSE, 0,  0,   Handle::Opened,  BASS_SAMPLE_LOOP, true},
     {"and plays again, once",                   Call::Play,  0,     0,      File::None,      FALSE, 0,  0,   Handle::Opened,  0,                true},
+    // One stream at a time: playing another stops the one playing, which can play again after.
+    {"the second stream plays in its place",    Call::Play,  0,     0,      File::None,      FALSE, 0,  0,   Handle::Second,  BASS_SAMPLE_LOOP, true},
+    {"and the first in the second's",           Call::Play,  0,     0,      File::None,      FALSE, 0,  0,   Handle::Opened,  BASS_SAMPLE_LOOP, true},
 };
 // clang-format on
 
@@ -87,7 +91,8 @@ std::vector<Outcome> RunAudioCases(const AudioFiles& files) {
             opened = opened != 0 ? opened : stream;
         } else {
             const HSTREAM handle = row.handle == Handle::Opened    ? opened
-                                   : row.handle == Handle::Unknown ? opened + 1000
+                                   : row.handle == Handle::Second  ? last
+                                   : row.handle == Handle::Unknown ? last + 1000
                                                                    : 0;
             succeeded = BASS_StreamPlay(handle, FALSE, row.flags) != 0;
         }

@@ -22,6 +22,7 @@ const UINT U = WM_USER;
 std::string seen;     // what the window procedure was sent or given, in order
 std::string created;  // what it was sent while CreateWindowExA made the row's window
 std::string ignored;  // the names the running row leaves out of every record, space-separated
+int createdWidth, createdHeight;  // the size WM_CREATE's record gave last
 
 // By number: the platform's header declares only the messages the piece uses.
 // clang-format off
@@ -49,6 +50,8 @@ std::string Name(UINT message, WPARAM wParam, LPARAM lParam = 0) {
         case WM_NCCREATE:
             return std::string("NCCREATE(") + create->lpszName + "/" + create->lpszClass + ")";
         case WM_CREATE:
+            createdWidth = create->cx;
+            createdHeight = create->cy;
             return std::string("CREATE(") + create->lpszName + "/" + create->lpszClass + ")";
         case WM_SIZE:
             return "SIZE(" + std::to_string(LOWORD(lParam)) + "x" + std::to_string(HIWORD(lParam)) +
@@ -285,10 +288,12 @@ const Row kRows[] = {
     {"creation refused at WM_CREATE: the window goes with WM_NCDESTROY, no WM_DESTROY",
      [](HWND w) { return Refused(w, WM_CREATE); },
      "NCCREATE(refused/platform-case-refuse) CREATE(refused/platform-case-refuse) NCDESTROY null", FRAME},
-    {"CW_USEDEFAULT: an overlapped window where and as large as the system chooses",
+    {"CW_USEDEFAULT: an overlapped window where and as large as the system chooses, told it in "
+     "WM_CREATE",
      [](HWND w) { const std::string got = Opened(w, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0);
-                  return got.substr(got.rfind(' ', got.size() - 7) + 1); },
-     "made stays", FRAME PAINTING ACTIVATION},
+                  return got.substr(got.rfind(' ', got.size() - 7) + 1) + " sized:" +
+                         std::to_string(createdWidth > 0 && createdHeight > 0); },
+     "made stays sized:1", FRAME PAINTING ACTIVATION},
     {"a parent that is no window refuses the creation, and nothing is sent",
      [](HWND) { seen.clear();
                 const HWND child = Open(kClass, "child", WS_POPUP, 0, 0, 8, 8, reinterpret_cast<HWND>(&seen));

@@ -159,5 +159,13 @@ done
 "$here/check_pe.sh" "$windows/flimrevo-64bit.exe" x86-64 || fail=1
 "$here/check_audio.sh" || fail=1
 "$here/check_timeline.sh" "$windows" flimrevo-64bit.exe || fail=1
+# The 32-bit download, the piece's own target, where this kernel runs 32-bit programs: the
+# platform's tables (the audio contract's among them) and the whole timeline, as the 64-bit one's.
+if loader32=$(winenv_32bit); then
+    "$here/check_platform.sh" || fail=1
+    "$here/check_timeline.sh" "$windows" flimrevo.exe "$loader32" || fail=1
+else
+    echo "flimrevo.exe (32-bit) not run: $loader32"
+fi
 /usr/bin/python3 "$root/tests/web/web_test.py" web "$native" "$root/build-release/web/checks" || fail=1
 exit $fail

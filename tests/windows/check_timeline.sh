@@ -5,8 +5,9 @@
 # with no Wine error. (The boxes of a missing soundtrack are the piece's own code, checked by the
 # Linux tests; that the Windows audio calls give 0 for a missing file, by check_audio.sh.)
 #
-# Usage: tests/windows/check_timeline.sh DIR [EXE]   (DIR holds EXE, by default flimrevo.exe, and
-#                                                    brumlevo.mp3; 2 min)
+# Usage: tests/windows/check_timeline.sh DIR [EXE [LOADER]]
+#        (DIR holds EXE, by default flimrevo.exe, and brumlevo.mp3; LOADER is the Wine loader that
+#        runs it, by default the 64-bit one; 2 min)
 set -euo pipefail
 . "$(dirname "$0")/common.sh"
 src=$(cd "$1" && pwd)
@@ -18,7 +19,7 @@ cp "$src/${2:-flimrevo.exe}" flimrevo.exe
 cp "$src/brumlevo.mp3" .
 
 # +msgbox has Wine's message box log each box's text.
-WINEDEBUG=fixme-all,+msgbox winenv_wine flimrevo.exe > wine.out 2> wine.err &
+WINEDEBUG=fixme-all,+msgbox "${3:-$WINELOADER}" flimrevo.exe > wine.out 2> wine.err &
 pid=$!
 if ! window=$(winenv_await flimrevo 30 "$pid"); then
     report FAIL "no window titled flimrevo within 30 s"

@@ -1,8 +1,10 @@
 // The portable Win32 core: the rules every back end shares, written once. It holds the window
-// classes and their atoms, the message queue with its filters and the WM_QUIT rule, the messages
-// that make and end a window, the default window procedure, the cursor's display counter and the
-// size limits. A back end (sdl/, web/)
-// provides windows, drawing and input beneath it through the few calls at the end of this file.
+// classes and their atoms, the message queue with its filters and the WM_QUIT rule,
+// CreateWindowExA's and DestroyWindow's arguments and the messages that make and end a window,
+// the default window procedure, ChangeDisplaySettingsA's argument rules, the pixel format's
+// set-once rule, the cursor's display counter and the size limits. A back end (sdl/, web/)
+// provides windows, display modes, drawing and input beneath it through the few calls at the end
+// of this file.
 #pragma once
 
 #include <windows.h>
@@ -21,6 +23,16 @@ constexpr WORD kShortestDevMode = 124;
 inline bool ShowableMode(DWORD width, DWORD height, DWORD bits) {
     return width >= 1 && height >= 1 && width <= kLargestSide && height <= kLargestSide &&
            (bits == 16 || bits == 24 || bits == 32);
+}
+
+// A display mode: its size, bits a pixel and refresh rate (0: unknown).
+struct DisplayMode {
+    DWORD width = 0, height = 0, bits = 0, frequency = 0;
+};
+
+// A window's pixel format is set once: setting the same format again succeeds, another fails.
+inline bool PixelFormatMayBeSet(int current, int format) {
+    return current == 0 || current == format;
 }
 
 // The class registered under this name for this module, or null. The record stays where it is
@@ -82,6 +94,11 @@ void ReleaseWindow(HWND window);
 void ShowWindow(HWND window);
 // Whether the screen saver is kept off while the window shows (see core::HoldsScreenSaver).
 void HoldScreenSaver(HWND window, bool hold);
+// The display mode in force, emulated or the desktop's, with the screen's refresh rate; false
+// when there is no display.
+bool ModeInForce(core::DisplayMode* mode);
+// Shows a mode that ChangeDisplaySettingsA took (with its flags), or, for null, the desktop's.
+void SetDisplayMode(const core::DisplayMode* mode, DWORD flags);
 
 // Moves what the host has seen since the last call (input, close requests) into the queue.
 void PumpEvents();

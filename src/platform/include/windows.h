@@ -3,8 +3,10 @@
  *
  * Names, values and record layouts are Win32's, so code written against this header compiles
  * unchanged against a real Windows SDK. Integer types keep their Win32 widths on LP64 hosts
- * (DWORD and LONG are 32 bits, WPARAM/LPARAM/LRESULT pointer-sized). The functions are
- * implemented over SDL2 in this folder; host.h says how a host program steers them.
+ * (DWORD and LONG are 32 bits, WPARAM/LPARAM/LRESULT pointer-sized). The rules every host
+ * shares are implemented once in src/platform/core, over a back end per host beneath it
+ * (src/platform/sdl on Linux, src/platform/web in the browser); src/platform/host.h says how a
+ * host program steers them.
  */
 #ifndef FLIMREVO_PLATFORM_WINDOWS_H
 #define FLIMREVO_PLATFORM_WINDOWS_H

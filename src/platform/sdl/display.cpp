@@ -81,59 +81,30 @@ BOOL WINAPI EnumDisplaySettingsA(LPCSTR lpszDeviceName, DWORD iModeNum, DEVMODEA
     return TRUE;
 }
 
-// A null record returns to the desktop's mode. Otherwise the record's named fields replace the
-// current mode's; a mode that cannot be shown is refused with DISP_CHANGE_BADMODE, and with no
-// display at all the change fails.
-LONG WINAPI ChangeDisplaySettingsA(DEVMODEA* lpDevMode, DWORD dwFlags) {
-    platform::State& state = platform::Get();
-    const bool fail =
-        probe::Enter("ChangeDisplaySettingsA", [&] { return probe::Describe(lpDevMode, dwFlags); });
-    if (lpDevMode == nullptr) {
-        state.modeChanged = false;
-        state.mode = DEVMODEA();
-        return DISP_CHANGE_SUCCESSFUL;
-    }
-    if (fail) {
-        return DISP_CHANGE_BADMODE;
-    }
-    if (dwFlags & ~static_cast<DWORD>(CDS_FULLSCREEN | CDS_TEST | CDS_UPDATEREGISTRY)) {
-        return DISP_CHANGE_BADFLAGS;
-    }
-    // Records from Windows 95 on are at least 124 bytes; a shorter one names no mode.
-    if (lpDevMode->dmSize < core::kShortestDevMode) {
-        return DISP_CHANGE_BADMODE;
-    }
+// The mode in force: the emulated one, or the desktop's.
+bool backend::ModeInForce(core::DisplayMode* mode) {
     platform::Mode desktop;
     DWORD frequency = 0;
     if (!platform::DesktopMode(&desktop, &frequency)) {
-        return DISP_CHANGE_FAILED;
+        return false;
     }
-    platform::Mode wanted = state.modeChanged
-                                ? platform::Mode{state.mode.dmPelsWidth, state.mode.dmPelsHeight,
-                                                 state.mode.dmBitsPerPel}
-                                : desktop;
-    if (lpDevMode->dmFields & DM_PELSWIDTH)
-        wanted.width = lpDevMode->dmPelsWidth;
-    if (lpDevMode->dmFields & DM_PELSHEIGHT)
-        wanted.height = lpDevMode->dmPelsHeight;
-    if (lpDevMode->dmFields & DM_BITSPERPEL)
-        wanted.bits = lpDevMode->dmBitsPerPel;
-    // A refresh rate can only be had when it is the screen's own.
-    if ((lpDevMode->dmFields & DM_DISPLAYFREQUENCY) && lpDevMode->dmDisplayFrequency > 1 &&
-        lpDevMode->dmDisplayFrequency != frequency) {
-        return DISP_CHANGE_BADMODE;
-    }
-    if (!core::ShowableMode(wanted.width, wanted.height, wanted.bits)) {
-        return DISP_CHANGE_BADMODE;
-    }
-    if (dwFlags & CDS_TEST) {
-        return DISP_CHANGE_SUCCESSFUL;
-    }
+    const platform::State& state = platform::Get();
+    *mode = state.modeChanged
+                ? core::DisplayMode{state.mode.dmPelsWidth, state.mode.dmPelsHeight,
+                                    state.mode.dmBitsPerPel, frequency}
+                : core::DisplayMode{desktop.width, desktop.height, desktop.bits, frequency};
+    return true;
+}
+
+// A mode is emulated, never set: even the desktop's own size, so that the popup covering it is
+// the picture.
+void backend::SetDisplayMode(const core::DisplayMode* mode, DWORD) {
+    platform::State& state = platform::Get();
     state.mode = DEVMODEA();
-    state.mode.dmPelsWidth = wanted.width;
-    state.mode.dmPelsHeight = wanted.height;
-    state.mode.dmBitsPerPel = wanted.bits;
-    // Even the desktop's own size is emulated, so that the popup covering it is the picture.
-    state.modeChanged = true;
-    return DISP_CHANGE_SUCCESSFUL;
+    state.modeChanged = mode != nullptr;
+    if (mode != nullptr) {
+        state.mode.dmPelsWidth = mode->width;
+        state.mode.dmPelsHeight = mode->height;
+        state.mode.dmBitsPerPel = mode->bits;
+    }
 }

@@ -14,13 +14,13 @@ namespace platform {
 const int kFormatRgb = 1;
 const int kFormatRgba = 2;
 
+// The framebuffer objects and their renderbuffers live as long as their context and go with it,
+// so nothing deletes them on its own.
 struct GlCalls {
     bool loaded = false;
     PFNGLGENFRAMEBUFFERSPROC genFramebuffers;
-    PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers;
     PFNGLBINDFRAMEBUFFERPROC bindFramebuffer;
     PFNGLGENRENDERBUFFERSPROC genRenderbuffers;
-    PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers;
     PFNGLBINDRENDERBUFFERPROC bindRenderbuffer;
     PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage;
     PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer;

@@ -55,10 +55,8 @@ void ScaleLines(const GlContext* context, const Window* window) {
 bool LoadCalls() {
     if (!gl.loaded) {
         gl.loaded = Load(&gl.genFramebuffers, "glGenFramebuffers") &&
-                    Load(&gl.deleteFramebuffers, "glDeleteFramebuffers") &&
                     Load(&gl.bindFramebuffer, "glBindFramebuffer") &&
                     Load(&gl.genRenderbuffers, "glGenRenderbuffers") &&
-                    Load(&gl.deleteRenderbuffers, "glDeleteRenderbuffers") &&
                     Load(&gl.bindRenderbuffer, "glBindRenderbuffer") &&
                     Load(&gl.renderbufferStorage, "glRenderbufferStorage") &&
                     Load(&gl.framebufferRenderbuffer, "glFramebufferRenderbuffer") &&
@@ -203,14 +201,14 @@ int WINAPI ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* ppfd) {
     return ppfd->cAlphaBits > 0 ? platform::kFormatRgba : platform::kFormatRgb;
 }
 
-// A window's pixel format can be set once; setting it again to another format fails.
+// A window's pixel format is set once (see core::PixelFormatMayBeSet).
 BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR* ppfd) {
     static_cast<void>(ppfd);
     const bool fail = probe::Enter("SetPixelFormat", [&] { return std::to_string(format); });
     platform::DeviceContext* dc = FindDc(hdc);
     if (fail || dc == nullptr ||
         (format != platform::kFormatRgb && format != platform::kFormatRgba) ||
-        (dc->pixelFormat != 0 && dc->pixelFormat != format)) {
+        !core::PixelFormatMayBeSet(dc->pixelFormat, format)) {
         return FALSE;
     }
     dc->pixelFormat = format;

@@ -182,6 +182,25 @@ void backend::ShowWindow(HWND) {
 // The page holds the screen awake while the piece plays, whatever the window says.
 void backend::HoldScreenSaver(HWND, bool) {}
 
+// The mode in force is the canvas's one; a mode ChangeDisplaySettingsA took is shown as the page
+// in fullscreen, the canvas taking the mode's size when the window is made. A still never leaves
+// the page.
+bool backend::ModeInForce(core::DisplayMode* mode) {
+    DEVMODEA record{};
+    EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &record);
+    *mode = core::DisplayMode{record.dmPelsWidth, record.dmPelsHeight, record.dmBitsPerPel, 0};
+    return true;
+}
+
+void backend::SetDisplayMode(const core::DisplayMode* mode, DWORD flags) {
+    Started();
+    if (mode == nullptr) {
+        PageFullscreen(0);
+    } else if ((flags & CDS_FULLSCREEN) && still.fps == 0) {
+        PageFullscreen(1);
+    }
+}
+
 extern "C" {
 
 // The page's monotonic clock in whole milliseconds, or a still's virtual clock.
@@ -237,26 +256,6 @@ BOOL WINAPI EnumDisplaySettingsA(LPCSTR, DWORD iModeNum, DEVMODEA* lpDevMode) {
     return TRUE;
 }
 
-// Any sensible mode is shown as the page in fullscreen; the canvas takes the mode's size when
-// the window is made. A still never leaves the page.
-LONG WINAPI ChangeDisplaySettingsA(DEVMODEA* lpDevMode, DWORD dwFlags) {
-    Started();
-    if (lpDevMode == nullptr) {
-        PageFullscreen(0);
-        return DISP_CHANGE_SUCCESSFUL;
-    }
-    const DWORD size = DM_PELSWIDTH | DM_PELSHEIGHT;
-    const DWORD bits = (lpDevMode->dmFields & DM_BITSPERPEL) ? lpDevMode->dmBitsPerPel : 32;
-    if (lpDevMode->dmSize < core::kShortestDevMode || (lpDevMode->dmFields & size) != size ||
-        !core::ShowableMode(lpDevMode->dmPelsWidth, lpDevMode->dmPelsHeight, bits)) {
-        return DISP_CHANGE_BADMODE;
-    }
-    if ((dwFlags & CDS_FULLSCREEN) && still.fps == 0) {
-        PageFullscreen(1);
-    }
-    return DISP_CHANGE_SUCCESSFUL;
-}
-
 // WebGL gives RGBA, double-buffered, with up to 24 depth and 8 stencil bits.
 int WINAPI ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* ppfd) {
     if (hdc != TheDeviceContext() || ppfd == nullptr || ppfd->iPixelType != PFD_TYPE_RGBA ||
@@ -266,10 +265,10 @@ int WINAPI ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* ppfd) {
     return 1 + (ppfd->cDepthBits > 0 ? 1 : 0) + (ppfd->cStencilBits > 0 ? 2 : 0);
 }
 
-// A window's pixel format is set once: the same format again succeeds, another fails.
+// A window's pixel format is set once (see core::PixelFormatMayBeSet).
 BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR*) {
     if (hdc != TheDeviceContext() || format < 1 || format > 4 ||
-        (deviceContextFormat != 0 && deviceContextFormat != format)) {
+        !core::PixelFormatMayBeSet(deviceContextFormat, format)) {
         return FALSE;
     }
     deviceContextFormat = format;

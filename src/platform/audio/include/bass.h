@@ -2,7 +2,7 @@
  * The three calls of the audio library that the piece makes, with the library's names, types and
  * flag values. Three back ends implement them side by side: sdl/ (SDL2_mixer, on Linux),
  * windows/ (waveOut and the system's MP3 codec) and web/ (Web Audio). All three keep this
- * contract, and tests/audio/contract_cases.h checks it against each of them.
+ * contract, and the table in tests/platform/audio_cases.cpp checks it against each of them.
  *
  * BASS_Init(device, freq, ...) opens the output. Devices: -1 the default output, 1 the first real
  * output (the default one here too), 0 "no sound": an output that takes streams and plays them
