@@ -3,7 +3,7 @@
 // the mode asked for.
 #include "platform/core/core.h"
 #include "platform/probe.h"
-#include "platform/probe_describe.h"
+#include "platform/core/describe.h"
 
 // A null record returns to the desktop's mode. Otherwise the record's named fields replace those
 // of the mode in force; a record shorter than Windows 95's, or a mode that cannot be shown, is
