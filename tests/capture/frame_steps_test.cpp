@@ -89,8 +89,13 @@ Seen RunPiece(const Row& row) {
         seen.frames.push_back(step.frame.index);
         seen.ticks.push_back(step.frame.tick);
         picture(step.frame);
-        host::Next answer = next(step.frame.index + 1);
-        answer.close = step.frame.index >= row.closeAfter;
+        // Past the row's last frame the piece is asked to close, and shown a time past its end,
+        // so that it ends whatever the platform makes of either.
+        const std::int64_t n = step.frame.index;
+        host::Next answer = next(n + 1);
+        answer.close = n >= row.closeAfter;
+        if (n >= row.closeAfter)
+            answer.tick = kStart + 100000;
         return answer;
     };
     host::Start(options);

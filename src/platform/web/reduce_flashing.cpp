@@ -29,7 +29,7 @@ EM_JS(void, CanvasRead, (std::uint8_t* to, int width, int height), {
 });
 
 // Covers the canvas with a picture, bottom row first, pixel for pixel, and puts the piece's own
-// program, buffer and attributes back.
+// program, buffer and vertex layout (webgl.cpp) back.
 EM_JS(void, CanvasDraw, (const std::uint8_t* from, int width, int height), {
     const g = Module.gl, gl = g.gl;
     if (!g.copy) {
@@ -58,9 +58,7 @@ EM_JS(void, CanvasDraw, (const std::uint8_t* from, int width, int height), {
     gl.drawArrays(gl.TRIANGLE_STRIP, 0, 4);
     gl.useProgram(g.program);
     gl.bindBuffer(gl.ARRAY_BUFFER, g.buffer);
-    gl.enableVertexAttribArray(1);
-    gl.vertexAttribPointer(0, 3, gl.FLOAT, false, 24, 0);
-    gl.vertexAttribPointer(1, 3, gl.FLOAT, false, 24, 12);
+    g.vertexLayout();
 });
 // clang-format on
 

@@ -17,7 +17,8 @@ State state;
 namespace {
 
 // clang-format off
-EM_JS(int, WebGlStart, (int depth, int stencil, int preserve), {
+// `floats` is FloatsPerVertex and `most` MostVertices (gl_state.h).
+EM_JS(int, WebGlStart, (int depth, int stencil, int preserve, int floats, int most), {
     const canvas = Module.page.canvas;
     const gl = canvas.getContext("webgl", {alpha: false, depth: !!depth, stencil: !!stencil,
         antialias: false, preserveDrawingBuffer: !!preserve});
@@ -51,13 +52,19 @@ EM_JS(int, WebGlStart, (int depth, int stencil, int preserve), {
     gl.useProgram(program);
     const buffer = gl.createBuffer();
     gl.bindBuffer(gl.ARRAY_BUFFER, buffer);
-    gl.bufferData(gl.ARRAY_BUFFER, (1 << 16) * 24, gl.DYNAMIC_DRAW);
-    gl.enableVertexAttribArray(0);
-    gl.enableVertexAttribArray(1);
-    gl.vertexAttribPointer(0, 3, gl.FLOAT, false, 24, 0);
-    gl.vertexAttribPointer(1, 3, gl.FLOAT, false, 24, 12);
-    Module.gl = {gl, link, program, buffer, P: gl.getUniformLocation(program, "P"),
-                 F: gl.getUniformLocation(program, "F"), C: gl.getUniformLocation(program, "C")};
+    gl.bufferData(gl.ARRAY_BUFFER, most * floats * 4, gl.DYNAMIC_DRAW);
+    // The batched vertices' layout in the bound buffer: p (x, y, z) then c (red, green, blue).
+    // Whatever binds another buffer to draw puts this back with it.
+    const vertexLayout = () => {
+        gl.enableVertexAttribArray(0);
+        gl.enableVertexAttribArray(1);
+        gl.vertexAttribPointer(0, 3, gl.FLOAT, false, floats * 4, 0);
+        gl.vertexAttribPointer(1, 3, gl.FLOAT, false, floats * 4, 3 * 4);
+    };
+    vertexLayout();
+    Module.gl = {gl, link, program, buffer, floats, vertexLayout,
+                 P: gl.getUniformLocation(program, "P"), F: gl.getUniformLocation(program, "F"),
+                 C: gl.getUniformLocation(program, "C")};
     return 1;
 });
 
@@ -87,7 +94,7 @@ EM_JS(void, WebGlDraw, (const float* vertices, int count, int lines, const float
     gl.uniformMatrix4fv(g.P, false, HEAPF32.subarray(projection >> 2, (projection >> 2) + 16));
     gl.uniform4f(g.F, fogMode, density, start, end);
     gl.uniform3f(g.C, HEAPF32[colour >> 2], HEAPF32[(colour >> 2) + 1], HEAPF32[(colour >> 2) + 2]);
-    gl.bufferSubData(gl.ARRAY_BUFFER, 0, HEAPF32.subarray(vertices >> 2, (vertices >> 2) + count * 6));
+    gl.bufferSubData(gl.ARRAY_BUFFER, 0, HEAPF32.subarray(vertices >> 2, (vertices >> 2) + count * g.floats));
     gl.drawArrays(lines ? gl.LINES : gl.TRIANGLES, 0, count);
 });
 // clang-format on
@@ -156,7 +163,8 @@ bool GlStart(int depthBits, int stencilBits, bool preserve) {
     state.drawing = true;
     state.modelview[0] = web_gl::Identity;
     state.projection[0] = web_gl::Identity;
-    state.context = web_gl::WebGlStart(depthBits, stencilBits, preserve) != 0;
+    state.context = web_gl::WebGlStart(depthBits, stencilBits, preserve, web_gl::FloatsPerVertex,
+                                       web_gl::MostVertices) != 0;
     return state.context;
 }
 
