@@ -64,7 +64,7 @@ build() { # DIR TARGETS CMAKE-ARGS...
 step "Linux build"
 # The executables look for libraries in ../lib beside them first (DT_RPATH, which unlike
 # RUNPATH also serves the libraries' own dependencies).
-build linux "flimrevo flimrevo-capture soundtrack" -DFLIMREVO_TESTS=OFF -DFLIMREVO_BENCH=OFF \
+build linux "flimrevo flimrevo-capture flimrevo-flashes soundtrack" -DFLIMREVO_TESTS=OFF -DFLIMREVO_BENCH=OFF \
     -DCMAKE_BUILD_RPATH='$ORIGIN/../lib' -DCMAKE_EXE_LINKER_FLAGS="-s -Wl,--disable-new-dtags"
 soundtrack=$out/linux/bin/brumlevo.mp3
 

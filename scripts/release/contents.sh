@@ -10,7 +10,7 @@ desktop_has='^(ld-linux|lib(c|m|dl|rt|pthread|stdc\+\+|gcc_s|z|GL|OpenGL|GLX|EGL
 
 # The info file, in PLATFORM's words (windows or linux).
 info_text() { # PLATFORM
-    local start needs
+    local start needs reduce=""
     if [ "$1" = windows ]; then
         start="Double-click flimrevo.exe (flimrevo-64bit.exe is the same piece built for
 64-bit Windows). Keep brumlevo.mp3 beside it: the piece plays the brumlevo.mp3 of the
@@ -24,6 +24,8 @@ desktop session.
 To make a video: ./flimrevo-capture -o ~/flimrevo.mp4 (run it in this folder,
 where brumlevo.mp3 is; ./flimrevo-capture --help tells more). It needs ffmpeg
 installed, and says so when it is missing."
+        reduce=", or start the piece with
+./flimrevo --reduced-flashing, which keeps them under the limit"
         needs="64-bit Linux with X11 or Wayland, OpenGL drivers and a sound server, and
 glibc 2.34 or newer (Debian 12, Ubuntu 22.04, Fedora 35 and later). SDL2 and the
 other libraries it may lack are in lib/."
@@ -36,8 +38,12 @@ cubes under a moving camera, with its soundtrack, fullscreen for 92.7 seconds.
 You only watch.
 
 PHOTOSENSITIVITY WARNING: from 31.1 to 31.8 seconds the whole background
-flashes red, green and blue, a new colour every 0.1 seconds. If you or anyone
-watching may be sensitive to flashing light, look away during that second.
+flashes red, green and blue, a new colour every 0.1 seconds (4 flashes in a
+second). From 80.7 to 92.2 seconds dark cubes sweep across an orange-red
+picture: up to 10 red flashes a second from 80.7 to 82.7, 83.8 to 85.9, 86.9
+to 89.0 and 90.1 to 92.2 seconds. Both fail WCAG 2.3.1's limit of three
+flashes a second. If you or anyone watching may be sensitive to flashing
+light, do not watch those stretches$reduce.
 
 Start: $start
 
@@ -82,7 +88,7 @@ bundled_libraries() { # BINARIES...
 make_linux_folder() { # FOLDER BUILD-BIN
     local folder=$1 soname path
     mkdir -p "$folder/bin" "$folder/lib"
-    cp "$2/flimrevo" "$2/flimrevo-capture" "$folder/bin/"
+    cp "$2/flimrevo" "$2/flimrevo-capture" "$2/flimrevo-flashes" "$folder/bin/"
     cp "$2/brumlevo.mp3" "$folder/"
     bundled_libraries "$folder"/bin/* | while read -r soname path; do
         cp -L "$path" "$folder/lib/$soname"
@@ -105,6 +111,11 @@ EOF
 # video with sound. It needs ffmpeg on PATH for a video, and says so when there is none.
 exec "$(dirname "$(readlink -f "$0")")/bin/flimrevo-capture" "$@"
 EOF
-    chmod +x "$folder/flimrevo" "$folder/flimrevo-capture"
+    cat > "$folder/flimrevo-flashes" << 'EOF'
+#!/bin/sh
+# flimrevo-flashes VIDEO: counts a video's flashes as WCAG 2.3.1 does (it needs ffmpeg on PATH).
+exec "$(dirname "$(readlink -f "$0")")/bin/flimrevo-flashes" "$@"
+EOF
+    chmod +x "$folder/flimrevo" "$folder/flimrevo-capture" "$folder/flimrevo-flashes"
     info_text linux > "$folder/README.txt"
 }

@@ -151,6 +151,11 @@ awk -v b="$bars" -v e="$rmse" 'BEGIN { exit !(b <= 0.02 && e <= 0.035) }' &&
     report ok "the frame at 60 s: bars black (brightest $bars), the picture as the capture tool's (RMSE $rmse)" ||
     report FAIL "the frame at 60 s: bars' brightest $bars (want <= 0.02), RMSE to the capture tool's $rmse (want <= 0.035)"
 
+# The published video's flashes, counted as the release's texts state them.
+said=$(cd "$linux" && hidden ./flimrevo-flashes "$video" 2>&1 | tail -2 | paste -sd' ') || true
+grep -q "^worst second: .* fails: " <<< "$said" && report ok "video's flashes: $said" ||
+    report FAIL "video's flashes: $said"
+
 for exe in "$windows"/*.exe; do
     TZ=UTC objdump -p "$exe" | awk '/^Time\/Date/ { t = $0 } END { exit t !~ /Thu Jan  1 00:00:00 1970/ }' &&
         report ok "$(basename "$exe"): no build time in its header" || report FAIL "$(basename "$exe"): a build time"

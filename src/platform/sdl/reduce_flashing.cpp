@@ -90,7 +90,7 @@ void ReduceFlashing(GlContext* context) {
         r.limiter = std::make_unique<flash::Limiter>(r.width, r.height);
         r.pixels.resize(static_cast<size_t>(r.width) * r.height * 4);
     }
-    // GL's rows come bottom row first; the limiter takes them in either order.
+    // GL's rows come bottom row first, as the limiter takes them by default.
     GLint alignment = 4;
     glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);

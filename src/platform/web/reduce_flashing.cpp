@@ -93,7 +93,7 @@ void ReduceFlashing(std::uint32_t tick) {
         r.limiter = std::make_unique<flash::Limiter>(width, height);
         r.pixels.resize(static_cast<size_t>(width) * height * 4);
     }
-    // GL's rows come bottom row first; the limiter takes them in either order.
+    // GL's rows come bottom row first, as the limiter takes them by default.
     CanvasRead(r.pixels.data(), width, height);
     if (r.limiter->Limit(r.pixels.data(), tick)) {
         CanvasDraw(r.pixels.data(), width, height);
