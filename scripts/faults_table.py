@@ -340,6 +340,27 @@ FAULTS = [
      [('    if (wait > 0) await new Promise(done => setTimeout(done, wait));\n', '')]),
     ('web-latency-timestamp-ignored', 'src/platform/audio/web/bass_web.cpp',
      [('if (stamp && stamp.contextTime > 0 && stamp.performanceTime > 0) {', 'if (false) {')]),
+    # Faults that checks once passing whatever the product did must catch.
+    ('close-mode-never-restored', 'src/window/window.cpp',
+     [('        ChangeDisplaySettingsA(nullptr, 0);\n', '')]),
+    ('windowed-picture-stands', 'src/platform/sdl/present.cpp',
+     [('    } else if (context->offscreen) {\n        ShowScaled(context, window);',
+       '    } else if (window->inWindow) {\n    } else if (context->offscreen) {\n'
+       '        ShowScaled(context, window);')]),
+    ('capture-blend-thresholds-truncated', 'tools/capture/blend.cpp',
+     [('std::lround(Decode((value + 0.5) / 255.0) * kLinearMost)',
+       'static_cast<long>(Decode((value + 0.5) / 255.0) * kLinearMost)')]),
+    ('capture-join-missing-part-misnamed', 'tools/capture/segments.cpp',
+     [('*error = log.empty() ? path + " is not a video ffprobe can read" : log;',
+       '*error = path + " is not a part made by flimrevo-capture --segment";')]),
+    ('audio-closed-by-failed-open', 'src/platform/audio/sdl/bass_sdl.cpp',
+     [('    if (!IsReadableFile(path)) {\n        return 0;',
+       '    if (!IsReadableFile(path)) {\n        Mix_CloseAudio();\n        return 0;')]),
+    ('capture-png-old-frames-kept', 'tools/capture/png_sink.cpp',
+     [('if (IsFrameName(entry->d_name)) {', 'if (IsFrameName(entry->d_name) && false) {')]),
+    ('wire-shades-2-3-swapped', 'src/geometry/cubes.cpp',
+     [('    {0.19f, 0.19f, 0.5f},\n    {0.06f, 0.06f, 0.19f},',
+       '    {0.06f, 0.06f, 0.19f},\n    {0.19f, 0.19f, 0.5f},')]),
 ]
 
 EXTRA_FAULTS = [

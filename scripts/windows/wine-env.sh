@@ -22,12 +22,13 @@
 #   winenv_gone NAME SECS waits up to SECS until no window is titled NAME
 #   winenv_press ID KEY   sends KEY (an X key name) to window ID
 #   winenv_shot FILE      a PNG of the whole screen
-#   winenv_listen SECS    what the null sink played over the next SECS seconds, left channel:
-#                         "PEAK HZ", the peak sample value (0 to 32768) and the frequency: the
-#                         rate over the mean time between rises (from below -1000 to above
-#                         +1000) of the periods within a quarter of the median one, leaving out
-#                         pauses such as the encoder's padding where a looped file restarts and
-#                         gaps when the processor is busy
+#   winenv_listen SECS    what the null sink played over its next SECS seconds of samples, left
+#                         channel: "PEAK HZ FRAMES", the peak sample value (0 to 32768), the
+#                         frequency: the rate over the mean time between rises (from below -1000
+#                         to above +1000) of the periods within a quarter of the median one,
+#                         leaving out pauses such as the encoder's padding where a looped file
+#                         restarts and gaps when the processor is busy; and the frames recorded
+#                         (fewer than SECS x 44100 only if the recorder failed)
 #   winenv_errors FILE    the lines of a Wine log that report a fault of the program or of a
 #                         module it loads: err: channels, calls to unimplemented functions,
 #                         unhandled exceptions; exit status 0 when any. Wine's own desktop set-up
@@ -201,9 +202,10 @@ winenv_press() { xdotool key --window "$1" "$2" 2> /dev/null; }
 winenv_shot() { import -display "$DISPLAY" -window root "$1" 2> /dev/null; }
 
 winenv_listen() {
-    # parec records until timeout stops it, which is the normal end here.
-    { timeout "$1" parec -d flimrevo_null.monitor --raw --format=s16le --channels=2 \
-        --rate=44100 2> /dev/null || true; } | od -An -v -td2 -w4 |
+    # SECS seconds of samples, however long parec takes to connect on a busy machine (up to 20 s
+    # more, when timeout stops it and fewer frames are counted).
+    { timeout "$(($1 + 20))" parec -d flimrevo_null.monitor --raw --format=s16le --channels=2 \
+        --rate=44100 2> /dev/null || true; } | head -c "$(($1 * 44100 * 4))" | od -An -v -td2 -w4 |
         awk '{ v = $1; a = v < 0 ? -v : v; if (a > peak) peak = a
                if (v < -1000) low = 1
                else if (v > 1000 && low) {
@@ -219,7 +221,7 @@ winenv_listen() {
                      if (count[p] && p * 4 >= median * 3 && p * 4 <= median * 5) {
                          near += count[p]; span += count[p] * p
                      }
-                 printf "%d %.0f\n", peak, span ? near * 44100 / span : 0 }'
+                 printf "%d %.0f %d\n", peak, span ? near * 44100 / span : 0, n }'
 }
 
 winenv_errors() {

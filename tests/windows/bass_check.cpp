@@ -3,7 +3,8 @@
 //   bass_check api DIR               the audio contract's table (tests/platform/audio_cases.cpp)
 //                                    on check_audio.sh's files in DIR
 //   bass_check play FILE loop|once   plays FILE, prints "playing" once the play call has
-//                                    returned, and exits after 3.5 s
+//                                    returned, and exits once a file named "stop" appears in
+//                                    the working folder (or after a minute)
 //
 // Exit code: the number of failed checks (api), or 0/1 (play).
 #include <bass.h>
@@ -44,7 +45,11 @@ int main(int argc, char** argv) {
         }
         std::printf("playing\n");
         std::fflush(stdout);
-        Sleep(3500);
+        // Played on until the listener has heard what it wants: a fixed time would race with
+        // a listener slowed down by a busy machine.
+        for (int waited = 0;
+             waited < 60000 && GetFileAttributesA("stop") == INVALID_FILE_ATTRIBUTES; waited += 50)
+            Sleep(50);
         return 0;
     }
     std::fprintf(stderr, "usage: bass_check api DIR | play FILE loop|once\n");
