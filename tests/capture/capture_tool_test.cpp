@@ -113,7 +113,7 @@ TEST(CaptureTool, FlashReportOfTheStrobe) {
 }
 
 // Reduced flashing: a calm second leaves the platform as it was drawn, byte for byte, the strobe's
-// last red step is held back, the red sweeps from 80 to 84 s pass the strict count at full size,
+// last red step is held back, the red sweeps from 80 to 84 s pass the strict count at half size,
 // and so does the whole piece at a small size. The count's fields and thresholds are shares of
 // the picture's height, and the piece draws everything in proportion, so a picture a quarter as
 // high flashes the same shares; its lines, at least a pixel wide, cover more of it, so a small
@@ -131,9 +131,10 @@ TEST(CaptureTool, ReducedFlashingChangesOnlyTheFlashesAndPasses) {
         ASSERT_EQ(Made(dir / "calm-normal" + name), Made(dir / "calm-reduced" + name)) << name;
     }
     ASSERT_NE(Made(dir / "red-normal/frame-00000.png"), Made(dir / "red-reduced/frame-00000.png"));
-    EXPECT_EQ(Capture(dir,
-                      "--reduced-flashing --fps 30 --from 80 --to 84 --flash-report-strict "
-                      "--flash-report sweeps.csv"),
+    EXPECT_EQ(WaitFor(StartCapture(dir,
+                                   "--reduced-flashing --fps 30 --from 80 --to 84 --size 512x384 "
+                                   "--flash-report-strict --flash-report sweeps.csv"),
+                      600),
               0)
         << dir.Err() << Read(dir / "out.txt");
     EXPECT_EQ(WaitFor(StartCapture(dir,
