@@ -376,4 +376,8 @@ EXTRA_FAULTS = [
     ('antialias-not-resolved', 'src/platform/sdl/present.cpp',
      [('    if (context->samples > 0 && context->offscreen) {',
        '    if (context->samples < 0 && context->offscreen) {')]),
+    ('wayland-scaled-output-logical-pixels', 'src/platform/sdl/windows.cpp',
+     [('        flags |= SDL_WINDOW_ALLOW_HIGHDPI;', '')]),
+    ('wayland-lost-compositor-unseen', 'src/platform/sdl/messages.cpp',
+     [('        CheckWaylandDisplay();\n', '')]),
 ]

@@ -90,6 +90,18 @@ double Misses(const Picture& a, const Picture& b) {
     return std::max(oneWay(a, b), oneWay(b, a));
 }
 
+// Two pictures drawn by one rasteriser: the share of pixels more than 3 levels apart in place.
+// (The measure above forgives a line one pixel wider; this one does not.)
+double Moved(const Picture& a, const Picture& b) {
+    if (a.width != b.width || a.height != b.height)
+        return 1;
+    size_t moved = 0;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x)
+            moved += Distance(a.At(x, y), b.At(x, y)) > 3 ? 1 : 0;
+    return static_cast<double>(moved) / (static_cast<double>(a.width) * a.height);
+}
+
 // Pixels outside the rectangle that are not black.
 size_t LitBorder(const Picture& p, const platform::FitRect& r) {
     size_t lit = 0;
@@ -186,6 +198,7 @@ TEST(ScreenPixels, TheLivePictureIsTheCapturesAtTheScreensSize) {
         EXPECT_EQ(LitBorder(sharp.screen, s.fit), 0u);
         const double sharpMisses = Misses(Crop(sharp.screen, s.fit), captured);
         EXPECT_LE(sharpMisses, 0.002);
+        EXPECT_LE(Moved(Crop(sharp.screen, s.fit), captured), 0.002);
 
         host::VideoMode old;
         old.drawnWidth = 1024;
@@ -290,6 +303,8 @@ TEST(ScreenPixels, TheViewersWindowFollowsItsClientArea) {
         100 * misses, 100 * fullscreenMisses);
     EXPECT_LE(misses, 0.002);
     EXPECT_LE(fullscreenMisses, 0.002);
+    EXPECT_LE(Moved(Crop(shown, fit), captured), 0.002);
+    EXPECT_LE(Moved(fullscreen, large), 0.002) << "lines as wide as the capture's";
 }
 
 }  // namespace

@@ -119,6 +119,8 @@ void EndMessageBox();
 void CheckWindowExists(SDL_Window* window);
 // Stops treating the window's destruction as a loss: we are destroying it ourselves.
 void ForgetWindow(SDL_Window* window);
+// On Wayland: ends the process when the compositor has gone (wayland.cpp).
+void CheckWaylandDisplay();
 // On X11: ends the process when the display connection closes while a message box waits.
 void WatchConnection(bool on);
 Window* FindWindow(HWND handle);

@@ -168,6 +168,7 @@ void backend::PumpEvents() {
         while (SDL_PollEvent(&event)) {
             Translate(event);
         }
+        CheckWaylandDisplay();
     }
     // Ctrl+C and SIGTERM ask every window to close, as its close button would.
     const int signals = closeSignals;
