@@ -164,7 +164,7 @@ run.fineness = {}
 def main():
     flimrevo, soundtrack = (os.path.abspath(p) for p in sys.argv[1:3])
     with tempfile.TemporaryDirectory() as folder:
-        folder = os.environ.get("KEEP_SHOTS", folder)
+        folder = os.environ.get("KEEP_SHOTS", folder)  # a folder to keep the screenshots in
         for scale in (1, 2):
             run(flimrevo, soundtrack, scale, folder)
     if len(run.fineness) == 2:
