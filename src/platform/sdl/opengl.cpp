@@ -24,6 +24,7 @@
 #include <new>
 
 #include "platform/host.h"
+#include "platform/letterbox.h"
 #include "platform/probe.h"
 #include "platform/probe_describe.h"
 #include "sdl/gl.h"
@@ -106,7 +107,30 @@ bool SizeFramebuffer(GlContext* context, int i) {
     return gl.checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
 }
 
-// Sizes the framebuffer objects the context needs to the picture. The context must be current.
+// Moves what the program set of the viewport and the scissor box to the picture's corner in the
+// framebuffer drawn into, and keeps the scissor test on at the picture while it is cropped from
+// the window's framebuffer (the program's own test is back when it no longer is).
+void Crop(GlContext* context, bool cropped, int x, int y) {
+    if (x != context->originX || y != context->originY) {
+        GLint box[4];
+        glGetIntegerv(GL_VIEWPORT, box);
+        glViewport(box[0] + x - context->originX, box[1] + y - context->originY, box[2], box[3]);
+        glGetIntegerv(GL_SCISSOR_BOX, box);
+        glScissor(box[0] + x - context->originX, box[1] + y - context->originY, box[2], box[3]);
+        context->originX = x;
+        context->originY = y;
+    }
+    if (cropped && !context->cropped) {
+        context->scissorBeforeCrop = glIsEnabled(GL_SCISSOR_TEST) == GL_TRUE;
+        glEnable(GL_SCISSOR_TEST);
+    } else if (!cropped && context->cropped && !context->scissorBeforeCrop) {
+        glDisable(GL_SCISSOR_TEST);
+    }
+    context->cropped = cropped;
+}
+
+}  // namespace
+
 bool SizeFramebuffers(GlContext* context) {
     const int count = ReadsLate(context) ? 2 : 1;
     if (context->framebuffers[count - 1] != 0 && context->framebufferWidth == context->width &&
@@ -127,8 +151,6 @@ bool SizeFramebuffers(GlContext* context) {
     return true;
 }
 
-}  // namespace
-
 bool ReadsLate(const GlContext* context) {
     const host::FrameSink& frames = host::Current().frames;
     return frames.take && frames.late && context->offscreen;
@@ -137,13 +159,23 @@ bool ReadsLate(const GlContext* context) {
 bool Place(GlContext* context, Window* window) {
     int width = 0, height = 0;
     SDL_GL_GetDrawableSize(window->sdl, &width, &height);
-    const bool offscreen = host::Current().video.output == host::Video::Headless ||
-                           !context->windowFits || context->samples > 0 ||
-                           width != context->width || height != context->height;
-    if (offscreen && !context->offscreen) {
+    const host::Options& options = host::Current();
+    // The fullscreen picture at the screen's pixels lies one to one in its letterbox rectangle.
+    // Cropped to it, the program draws straight into the window; only what reads the picture
+    // back at GL's origin, or draws it back there, needs it in a framebuffer object.
+    const FitRect fit = window->fullscreenPicture
+                            ? FitInside(context->width, context->height, width, height)
+                            : FitRect{0, 0, width, height};
+    const bool oneToOne = fit.width == context->width && fit.height == context->height;
+    const bool cropped = oneToOne && (fit.width != width || fit.height != height);
+    const bool offscreen = options.video.output == host::Video::Headless || !context->windowFits ||
+                           context->samples > 0 || !oneToOne ||
+                           (cropped && (ReducedFlashing() || options.frames.cheap));
+    if ((offscreen && !context->offscreen) || (cropped && !offscreen && !context->cropped)) {
         context->shown = Layout();  // the borders are cleared afresh
     }
     context->offscreen = offscreen;
+    Crop(context, !offscreen && cropped, offscreen ? 0 : fit.x, offscreen ? 0 : fit.y);
     if (offscreen && !SizeFramebuffers(context)) {
         context->offscreen = false;
         gl.bindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -284,8 +316,8 @@ BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) try {
     }
     if (!context->everCurrent) {
         context->everCurrent = true;
-        glViewport(0, 0, context->width, context->height);
-        glScissor(0, 0, context->width, context->height);
+        glViewport(context->originX, context->originY, context->width, context->height);
+        glScissor(context->originX, context->originY, context->width, context->height);
         platform::ScaleLines(context, dc->window);
         platform::PrepareFrame(context, state.framesPresented);
     }
