@@ -2,7 +2,8 @@
 // in this process on the host's virtual clock, so that a live frame and the capture's frame show
 // the same millisecond: what the screen shows (import) is compared with the picture the capture
 // draws headless at the same size. The stretched look on request, smooth edges on request, the
-// viewer's window resized, and Escape in each of these states.
+// viewer's window resized, a strobe's colour kept inside the picture, and Escape in each of
+// these states.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -116,13 +117,13 @@ size_t LitBorder(const Picture& p, const platform::FitRect& r) {
 
 // Runs the piece here: frame 0 at its start, every later frame at kAt. `each` sees every frame
 // and says whether to go on; the piece's exit code, or -1 when it outlived 400 frames.
-int RunPiece(const host::VideoMode& video,
-             const std::function<bool(int, const host::Frame&)>& each) {
+int RunPiece(const host::VideoMode& video, const std::function<bool(int, const host::Frame&)>& each,
+             std::uint32_t at = kAt) {
     host::Options options;
     options.video = video;
     options.audio = host::Audio::Silent;
     options.clock.on = true;
-    options.clock.frameTicks = [](std::int64_t n) { return n == 0 ? kStart : kStart + kAt; };
+    options.clock.frameTicks = [at](std::int64_t n) { return n == 0 ? kStart : kStart + at; };
     int n = 0;
     options.frames.take = [&](const host::Frame& frame) { return each(n++, frame) && n < 400; };
     options.onMessageBox = [](const char*, const char*) {};
@@ -136,7 +137,7 @@ int RunPiece(const host::VideoMode& video,
 }
 
 // The capture's picture at this size: headless, the window and the picture at that size.
-Picture Captured(int width, int height) {
+Picture Captured(int width, int height, std::uint32_t at = kAt) {
     host::VideoMode video;
     video.output = host::Video::Headless;
     if (width != 1024 || height != 768) {
@@ -144,11 +145,14 @@ Picture Captured(int width, int height) {
         video.pictureHeight = height;
     }
     Picture picture;
-    RunPiece(video, [&](int n, const host::Frame& frame) {
-        if (n == 2)
-            picture = FromFrame(frame);
-        return n < 2;
-    });
+    RunPiece(
+        video,
+        [&](int n, const host::Frame& frame) {
+            if (n == 2)
+                picture = FromFrame(frame);
+            return n < 2;
+        },
+        at);
     return picture;
 }
 
@@ -158,18 +162,22 @@ struct Live {
 };
 
 // The piece on the display: the screen taken at frame 4, then Escape, which must end it.
-Live Shown(const std::string& display, host::VideoMode video, const Folder& folder) {
+Live Shown(const std::string& display, host::VideoMode video, const Folder& folder,
+           std::uint32_t at = kAt) {
     video.output = host::Video::Desktop;
     Live live;
     bool escaped = false;
-    live.exitCode = RunPiece(video, [&](int n, const host::Frame& frame) {
-        if (n == 4) {
-            live.screen = Screenshot(display, "root", folder);
-            live.frame = FromFrame(frame);
-            escaped = std::system(("DISPLAY=" + display + " xdotool key Escape").c_str()) == 0;
-        }
-        return true;
-    });
+    live.exitCode = RunPiece(
+        video,
+        [&](int n, const host::Frame& frame) {
+            if (n == 4) {
+                live.screen = Screenshot(display, "root", folder);
+                live.frame = FromFrame(frame);
+                escaped = std::system(("DISPLAY=" + display + " xdotool key Escape").c_str()) == 0;
+            }
+            return true;
+        },
+        at);
     EXPECT_TRUE(escaped);
     return live;
 }
@@ -199,6 +207,7 @@ TEST(ScreenPixels, TheLivePictureIsTheCapturesAtTheScreensSize) {
         const double sharpMisses = Misses(Crop(sharp.screen, s.fit), captured);
         EXPECT_LE(sharpMisses, 0.002);
         EXPECT_LE(Moved(Crop(sharp.screen, s.fit), captured), 0.002);
+        EXPECT_LE(Misses(sharp.frame, captured), 0.002) << "the picture the host is handed";
 
         host::VideoMode old;
         old.drawnWidth = 1024;
@@ -251,6 +260,30 @@ TEST(ScreenPixels, TheLivePictureIsTheCapturesAtTheScreensSize) {
         EXPECT_GT(light[1] / light[0], 0.9);
         EXPECT_LT(light[1] / light[0], 1.6);
         EXPECT_LE(flatChanged, flat / 1000);
+    }
+}
+
+// The piece clears its whole picture in a strobe's colour (red, then green): on a
+// screen of another shape the colour fills the picture and not the borders around it.
+TEST(ScreenPixels, TheClearColourStaysInThePicture) {
+    const platform::FitRect fit{240, 0, 1440, 1080};
+    XServer x(1920, 1080);
+    ASSERT_FALSE(x.display.empty());
+    setenv("DISPLAY", x.display.c_str(), 1);
+    Folder folder(false);
+    const struct {
+        std::uint32_t at;
+        int rgb[3];  // the clear colour, at the picture's bottom-left corner
+    } moments[] = {{31150, {255, 0, 0}}, {31350, {0, 255, 0}}};
+    for (const auto& m : moments) {
+        SCOPED_TRACE(m.at);
+        const Live live = Shown(x.display, host::VideoMode(), folder, m.at);
+        ASSERT_EQ(live.screen.width, 1920);
+        EXPECT_EQ(live.exitCode, 0);
+        EXPECT_LE(Distance(live.screen.At(fit.x, fit.height - 1), m.rgb), 3)
+            << "the clear colour fills the picture";
+        EXPECT_EQ(LitBorder(live.screen, fit), 0u);
+        EXPECT_LE(Misses(Crop(live.screen, fit), Captured(fit.width, fit.height, m.at)), 0.002);
     }
 }
 
