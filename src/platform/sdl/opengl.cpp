@@ -5,10 +5,14 @@
 // its viewport, its reads and the host's frames all have that size. Where the
 // window's own framebuffer on the screen has that size and the pixel format's channels (a screen of
 // the mode's size, any ordinary window), the context draws straight into it and SwapBuffers is a
-// plain swap: presenting costs nothing the program did not ask for. Where the screen differs, the
-// context draws into a framebuffer object of the picture's size, which SwapBuffers copies to the
-// screen, scaled with its aspect kept, borders black. When the window's size changes, the next
-// frame takes whichever way now fits.
+// plain swap: presenting costs nothing the program did not ask for. Where the fullscreen picture
+// is the largest rectangle of its shape on a screen of another shape, the context draws straight
+// into the window's framebuffer cropped to the rectangle (viewport and scissor box moved to its
+// corner, the scissor test on), and SwapBuffers clears the borders. Where the screen differs
+// otherwise (a picture of another size, multisampling, reduced flashing), the context draws into
+// a framebuffer object of the picture's size, which SwapBuffers copies to the screen, scaled with
+// its aspect kept, borders black. When the window's size changes, the next frame takes whichever
+// way now fits.
 //
 // Headless, nobody sees the window: the context draws into the framebuffer object, and SwapBuffers
 // copies nothing and swaps nothing; it only reads the picture back when the host asks for frames.
