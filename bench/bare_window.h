@@ -7,9 +7,11 @@
 
 #include <cstdio>
 
-inline SDL_Window* OpenBareWindow(SDL_GLContext* context) {
+// With a screen size: a fullscreen window of that size on the desktop's display instead.
+inline SDL_Window* OpenBareWindow(SDL_GLContext* context, int screenWidth = 0,
+                                  int screenHeight = 0) {
     *context = nullptr;
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, screenWidth > 0 ? "x11" : "offscreen");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "no SDL video: %s\n", SDL_GetError());
         return nullptr;
@@ -22,7 +24,11 @@ inline SDL_Window* OpenBareWindow(SDL_GLContext* context) {
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_Window* window =
-        SDL_CreateWindow("bare", 0, 0, 1024, 768, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        screenWidth > 0
+            ? SDL_CreateWindow(
+                  "bare", 0, 0, screenWidth, screenHeight,
+                  SDL_WINDOW_OPENGL | SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS)
+            : SDL_CreateWindow("bare", 0, 0, 1024, 768, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     *context = window ? SDL_GL_CreateContext(window) : nullptr;
     if (*context == nullptr) {
         std::fprintf(stderr, "no GL window: %s\n", SDL_GetError());

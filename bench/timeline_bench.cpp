@@ -15,7 +15,16 @@
 // alternate for --rounds rounds, and the best round of each counts, so that a busy machine slows
 // both alike.
 //
-// Usage: timeline_bench [--step-ms=N] [--to-ms=N] [--rounds=N] [--callgrind]
+// With --screen=WxH, on the X display $DISPLAY of that size (Xvfb) instead of headless: the piece
+// fullscreen as flimrevo shows it, drawn at the screen's pixels (the largest 4:3 rectangle, lines
+// in proportion), and the bare loop drawing the same into a fullscreen window of its own at the
+// same rectangle (viewport and scissor box there, the same line width). Also timed, in the same
+// rounds: the piece drawn at 1024 x 768 and stretched (--pixels 1024x768), and the piece
+// multisampled
+// (--antialias 4). Both loops still finish every frame with glFinish, so the frames are drawn in
+// full whether or not the X server shows them at once.
+//
+// Usage: timeline_bench [--step-ms=N] [--to-ms=N] [--rounds=N] [--screen=WxH] [--callgrind]
 //   --step-ms: the virtual clock's step between frames (default 100)
 //   --to-ms: the last frame's time; default: the piece's end
 // With --callgrind, only pass 2 runs, and under valgrind's callgrind the costs of everything
@@ -43,6 +52,7 @@
 #include <SDL.h>
 
 #include "bare_window.h"
+#include "platform/letterbox.h"
 #include "driver/piece.h"
 #include "geometry/cubes.h"
 #include "platform/host.h"
@@ -104,10 +114,15 @@ std::vector<std::uint32_t> Schedule(std::uint32_t stepMs, std::uint32_t toMs) {
     }
 }
 
-// The piece headless on the virtual clock, no picture read: onSwap answers each presented frame.
+// The screen of --screen (0 x 0: headless), and how the piece is drawn on it.
+int screenWidth = 0, screenHeight = 0;
+host::VideoMode pieceVideo;
+
+// The piece on the virtual clock, no picture read: onSwap answers each presented frame.
 void ConfigureHost(const std::function<host::Next()>& onSwap, std::uint32_t firstTicks) {
     host::Options options;
-    options.video.output = host::Video::Headless;
+    options.video = pieceVideo;
+    options.video.output = screenWidth > 0 ? host::Video::Desktop : host::Video::Headless;
     // No sound in either loop: the comparison is of drawing.
     options.audio = host::Audio::None;
     options.virtualClock = true;
@@ -200,9 +215,16 @@ Timing RunBare(const std::vector<std::uint32_t>& schedule, const std::vector<Fra
     Clock::time_point first;
     double firstCpu = 0;
     SDL_GLContext context = nullptr;
-    SDL_Window* window = OpenBareWindow(&context);
+    SDL_Window* window = OpenBareWindow(&context, screenWidth, screenHeight);
     if (window == nullptr) {
         std::exit(1);
+    }
+    if (screenWidth > 0) {
+        const platform::FitRect fit = platform::FitInside(1024, 768, screenWidth, screenHeight);
+        glViewport(fit.x, fit.y, fit.width, fit.height);
+        glScissor(fit.x, fit.y, fit.width, fit.height);
+        glEnable(GL_SCISSOR_TEST);
+        glLineWidth(static_cast<GLfloat>(fit.height) / 768.0f);
     }
     for (size_t f = 0; f < frames; ++f) {
         const FrameState& s = states[f];
@@ -257,6 +279,40 @@ double CpuMsPerFrame(const Timing& t) {
     return t.frames > 1 ? 1000.0 * t.cpuSeconds / (t.frames - 1) : 0;
 }
 
+// On the X screen: the piece at the screen's pixels against the bare loop at the same size, and
+// against itself stretched from 1024 x 768 and multisampled.
+int AtScreenSize(const std::vector<std::uint32_t>& schedule, const std::vector<FrameState>& states,
+                 std::uint32_t stepMs, int rounds) {
+    std::printf("%zu frames, every %u ms of the timeline, on a %d x %d X screen\n", schedule.size(),
+                stepMs, screenWidth, screenHeight);
+    std::printf(
+        "round  at size  bare loop  ratio | stretched 1024x768  ratio | antialiased 4  ratio\n");
+    double best[4] = {};
+    for (int r = 1; r <= rounds; ++r) {
+        double fps[4];
+        pieceVideo = host::VideoMode();
+        fps[0] = Fps(RunPiece(schedule, nullptr, false));
+        fps[1] = Fps(RunBare(schedule, states));
+        pieceVideo.drawnWidth = 1024;
+        pieceVideo.drawnHeight = 768;
+        fps[2] = Fps(RunPiece(schedule, nullptr, false));
+        pieceVideo = host::VideoMode();
+        pieceVideo.antialias = 4;
+        fps[3] = Fps(RunPiece(schedule, nullptr, false));
+        std::printf("%5d  %7.2f  %9.2f  %5.3f | %18.2f  %5.3f | %13.2f  %5.3f\n", r, fps[0], fps[1],
+                    fps[0] / fps[1], fps[2], fps[0] / fps[2], fps[3], fps[3] / fps[0]);
+        for (int i = 0; i < 4; ++i) {
+            best[i] = std::max(best[i], fps[i]);
+        }
+    }
+    std::printf(
+        "best frames/s: at size %.2f, bare loop %.2f (at size / bare %.3f); stretched %.2f (at "
+        "size / stretched %.3f); antialiased %.2f (antialiased / at size %.3f)\n",
+        best[0], best[1], best[0] / best[1], best[2], best[0] / best[2], best[3],
+        best[3] / best[0]);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -273,8 +329,12 @@ int main(int argc, char** argv) {
             toMs = static_cast<std::uint32_t>(std::atoi(argv[i] + 8));
         } else if (std::strncmp(argv[i], "--rounds=", 9) == 0) {
             rounds = std::atoi(argv[i] + 9);
+        } else if (std::sscanf(argv[i], "--screen=%dx%d", &screenWidth, &screenHeight) == 2 &&
+                   screenWidth > 0 && screenHeight > 0) {
         } else {
-            std::fprintf(stderr, "usage: %s [--step-ms=N] [--to-ms=N] [--rounds=N] [--callgrind]\n",
+            std::fprintf(stderr,
+                         "usage: %s [--step-ms=N] [--to-ms=N] [--rounds=N] [--screen=WxH] "
+                         "[--callgrind]\n",
                          argv[0]);
             return 2;
         }
@@ -292,6 +352,9 @@ int main(int argc, char** argv) {
     std::vector<FrameState> states;
     states.reserve(schedule.size());
     RunPiece(schedule, &states, false);
+    if (screenWidth > 0) {
+        return AtScreenSize(schedule, states, stepMs, rounds);
+    }
     std::printf("%zu frames, every %u ms of the timeline, 1024 x 768, headless\n", schedule.size(),
                 stepMs);
     std::printf("round  piece frames/s (cpu ms/frame)  bare loop frames/s (cpu ms/frame)  ratio\n");

@@ -8,12 +8,19 @@
 #                          smoothing beside --preset youtube-4k --motion-blur 8 (3840 x 2160, the
 #                          2880 x 2160 picture drawn at twice that and averaged down, 8 sub-frames
 #                          over a 180-degree shutter) pixel for pixel.
+#   docs/sharp-strip.png   (--sharp) the fullscreen picture on a 1920 x 1080 screen, before and
+#                          after it was drawn at the screen's pixels, at three moments: the same
+#                          180 x 135 patch of the screen, enlarged twice without smoothing; before,
+#                          the 1024 x 768 capture enlarged 1.40625 times with linear filtering (as
+#                          the stretched look shows it); after, the capture at 1440 x 1080, which
+#                          is what the screen now shows (tests/e2e/screen_pixels_test.cpp).
 #
-#   scripts/make-strip.sh [--detail] [BUILD_DIR]    (default: build; it must hold bin/flimrevo-capture)
+#   scripts/make-strip.sh [--detail | --sharp] [BUILD_DIR]    (default: build; it must hold bin/flimrevo-capture)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 detail=0
 [[ ${1:-} == --detail ]] && detail=1 && shift
+[[ ${1:-} == --sharp ]] && detail=2 && shift
 build=${1:-build}
 capture=$build/bin/flimrevo-capture
 if [[ ! -x $capture ]]; then
@@ -52,6 +59,23 @@ if [[ $detail == 0 ]]; then
         tiles+=(-label "$t s" "$frames/all/frame-$n.png")
     done
     grid docs/strip.png 3x2 "${tiles[@]}"
+    exit 0
+fi
+
+if [[ $detail == 2 ]]; then
+    tiles=()
+    for t in 9 50 60; do
+        to=$(awk -v t="$t" 'BEGIN { print t + 0.01 }')
+        (cd "$frames" && "$capture" --from "$t" --to "$to" -o "old-$t" 2> /dev/null &&
+            "$capture" --size 1440x1080 --from "$t" --to "$to" -o "sharp-$t" 2> /dev/null)
+        convert "$frames/old-$t/frame-00000.png" -filter Triangle -resize 1440x1080! \
+            -crop 180x135+630+472 +repage -filter point -resize 360x270! "$frames/a-$t.png"
+        convert "$frames/sharp-$t/frame-00000.png" -crop 180x135+630+472 +repage -filter point \
+            -resize 360x270! "$frames/b-$t.png"
+        tiles+=(-label "$t s: stretched (--pixels 1024x768)" "$frames/a-$t.png"
+            -label "$t s: at the screen's pixels" "$frames/b-$t.png")
+    done
+    grid docs/sharp-strip.png 2x3 "${tiles[@]}"
     exit 0
 fi
 

@@ -2,7 +2,8 @@
 // in this process on the host's virtual clock, so that a live frame and the capture's frame show
 // the same millisecond: what the screen shows (import) is compared with the picture the capture
 // draws headless at the same size. The stretched look on request, smooth edges on request, the
-// viewer's window resized, and Escape in each of these states.
+// viewer's window resized, a strobe's colour kept inside the picture, and Escape in each of
+// these states.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -90,6 +91,18 @@ double Misses(const Picture& a, const Picture& b) {
     return std::max(oneWay(a, b), oneWay(b, a));
 }
 
+// Two pictures drawn by one rasteriser: the share of pixels more than 3 levels apart in place.
+// (The measure above forgives a line one pixel wider; this one does not.)
+double Moved(const Picture& a, const Picture& b) {
+    if (a.width != b.width || a.height != b.height)
+        return 1;
+    size_t moved = 0;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x)
+            moved += Distance(a.At(x, y), b.At(x, y)) > 3 ? 1 : 0;
+    return static_cast<double>(moved) / (static_cast<double>(a.width) * a.height);
+}
+
 // Pixels outside the rectangle that are not black.
 size_t LitBorder(const Picture& p, const platform::FitRect& r) {
     size_t lit = 0;
@@ -104,8 +117,8 @@ size_t LitBorder(const Picture& p, const platform::FitRect& r) {
 
 // Runs the piece here: frame 0 at its start, every later frame at kAt. `each` sees every frame
 // and says whether to go on; the piece's exit code, or -1 when it outlived 400 frames.
-int RunPiece(const host::VideoMode& video,
-             const std::function<bool(int, const host::Frame&)>& each) {
+int RunPiece(const host::VideoMode& video, const std::function<bool(int, const host::Frame&)>& each,
+             std::uint32_t at = kAt) {
     host::Options options;
     options.video = video;
     options.audio = host::Audio::Silent;
@@ -114,7 +127,7 @@ int RunPiece(const host::VideoMode& video,
     int n = 0;
     options.frames = [&](const host::Finished& finished) {
         host::Next next;
-        next.tick = kStart + kAt;
+        next.tick = kStart + at;
         if (finished.frame.index >= 0) {
             next.close = !(each(n++, finished.frame) && n < 400);
         }
@@ -131,7 +144,7 @@ int RunPiece(const host::VideoMode& video,
 }
 
 // The capture's picture at this size: headless, the window and the picture at that size.
-Picture Captured(int width, int height) {
+Picture Captured(int width, int height, std::uint32_t at = kAt) {
     host::VideoMode video;
     video.output = host::Video::Headless;
     if (width != 1024 || height != 768) {
@@ -139,11 +152,14 @@ Picture Captured(int width, int height) {
         video.pictureHeight = height;
     }
     Picture picture;
-    RunPiece(video, [&](int n, const host::Frame& frame) {
-        if (n == 2)
-            picture = FromFrame(frame);
-        return n < 2;
-    });
+    RunPiece(
+        video,
+        [&](int n, const host::Frame& frame) {
+            if (n == 2)
+                picture = FromFrame(frame);
+            return n < 2;
+        },
+        at);
     return picture;
 }
 
@@ -153,18 +169,22 @@ struct Live {
 };
 
 // The piece on the display: the screen taken at frame 4, then Escape, which must end it.
-Live Shown(const std::string& display, host::VideoMode video, const Folder& folder) {
+Live Shown(const std::string& display, host::VideoMode video, const Folder& folder,
+           std::uint32_t at = kAt) {
     video.output = host::Video::Desktop;
     Live live;
     bool escaped = false;
-    live.exitCode = RunPiece(video, [&](int n, const host::Frame& frame) {
-        if (n == 4) {
-            live.screen = Screenshot(display, "root", folder);
-            live.frame = FromFrame(frame);
-            escaped = std::system(("DISPLAY=" + display + " xdotool key Escape").c_str()) == 0;
-        }
-        return true;
-    });
+    live.exitCode = RunPiece(
+        video,
+        [&](int n, const host::Frame& frame) {
+            if (n == 4) {
+                live.screen = Screenshot(display, "root", folder);
+                live.frame = FromFrame(frame);
+                escaped = std::system(("DISPLAY=" + display + " xdotool key Escape").c_str()) == 0;
+            }
+            return true;
+        },
+        at);
     EXPECT_TRUE(escaped);
     return live;
 }
@@ -193,6 +213,8 @@ TEST(ScreenPixels, TheLivePictureIsTheCapturesAtTheScreensSize) {
         EXPECT_EQ(LitBorder(sharp.screen, s.fit), 0u);
         const double sharpMisses = Misses(Crop(sharp.screen, s.fit), captured);
         EXPECT_LE(sharpMisses, 0.002);
+        EXPECT_LE(Moved(Crop(sharp.screen, s.fit), captured), 0.002);
+        EXPECT_LE(Misses(sharp.frame, captured), 0.002) << "the picture the host is handed";
 
         host::VideoMode old;
         old.drawnWidth = 1024;
@@ -248,6 +270,30 @@ TEST(ScreenPixels, TheLivePictureIsTheCapturesAtTheScreensSize) {
     }
 }
 
+// The piece clears its whole picture in a strobe's colour (red, then green): on a
+// screen of another shape the colour fills the picture and not the borders around it.
+TEST(ScreenPixels, TheClearColourStaysInThePicture) {
+    const platform::FitRect fit{240, 0, 1440, 1080};
+    XServer x(1920, 1080);
+    ASSERT_FALSE(x.display.empty());
+    setenv("DISPLAY", x.display.c_str(), 1);
+    Folder folder(false);
+    const struct {
+        std::uint32_t at;
+        int rgb[3];  // the clear colour, at the picture's bottom-left corner
+    } moments[] = {{31150, {255, 0, 0}}, {31350, {0, 255, 0}}};
+    for (const auto& m : moments) {
+        SCOPED_TRACE(m.at);
+        const Live live = Shown(x.display, host::VideoMode(), folder, m.at);
+        ASSERT_EQ(live.screen.width, 1920);
+        EXPECT_EQ(live.exitCode, 0);
+        EXPECT_LE(Distance(live.screen.At(fit.x, fit.height - 1), m.rgb), 3)
+            << "the clear colour fills the picture";
+        EXPECT_EQ(LitBorder(live.screen, fit), 0u);
+        EXPECT_LE(Misses(Crop(live.screen, fit), Captured(fit.width, fit.height, m.at)), 0.002);
+    }
+}
+
 // On a 2560 x 1440 screen the picture is the capture's 1920 x 1440, its lines two pixels wide.
 // Alt+Enter puts it in a 1024 x 768 window; resized to 960 x 600, the window shows the capture's
 // 800 x 600 picture, lines one pixel wide, between black borders; Escape ends it with 0.
@@ -297,6 +343,8 @@ TEST(ScreenPixels, TheViewersWindowFollowsItsClientArea) {
         100 * misses, 100 * fullscreenMisses);
     EXPECT_LE(misses, 0.002);
     EXPECT_LE(fullscreenMisses, 0.002);
+    EXPECT_LE(Moved(Crop(shown, fit), captured), 0.002);
+    EXPECT_LE(Moved(fullscreen, large), 0.002) << "lines as wide as the capture's";
 }
 
 }  // namespace

@@ -36,9 +36,12 @@ extern GlCalls gl;
 // Frames read one swap late: the host takes them so, and the picture is in framebuffer objects.
 bool ReadsLate(const GlContext* context);
 // Chooses where the next frame is drawn: the window's own framebuffer where it has the picture's
-// size and channels, else the framebuffer object. False when that cannot be made.
+// channels and holds the picture one to one (whole, or cropped to the fullscreen picture's
+// rectangle), else the framebuffer object. False when that cannot be made.
 bool Place(GlContext* context, Window* window);
 DeviceContext* FindDc(HDC handle);
+// Sizes the framebuffer objects to the picture (and binds one). The context must be current.
+bool SizeFramebuffers(GlContext* context);
 
 // The frames' way out (frames.cpp). A frame the program has just finished: its index, the tick it
 // was drawn at, and whether its picture was read now or is read while the next one is drawn.

@@ -72,7 +72,16 @@ struct GlContext {
     // object, which SwapBuffers resolves into the one that is read and shown.
     int samples = 0;
     unsigned multisampled = 0, multisampledColour = 0, multisampledDepthStencil = 0;
-    // Where the last copy went, and for how many more copies the borders around it are cleared.
+    // Drawing straight into the window's own framebuffer at a rectangle smaller than it (the
+    // fullscreen picture on a screen of another shape): the rectangle's corner, where the
+    // viewport and scissor box the program set lie, and the scissor test on at the rectangle so
+    // that the program's clears stay inside it; `scissorBeforeCrop` is the program's own test,
+    // back when the picture is no longer cropped.
+    bool cropped = false;
+    int originX = 0, originY = 0;
+    bool scissorBeforeCrop = false;
+    // Where the last copy or cropped picture went, and for how many more presents the borders
+    // around it are cleared.
     Layout shown;
     int borderClears = 0;
     // Read-backs for the host: GL's rows, and the frame top row first, read at once or late.
@@ -124,6 +133,8 @@ void EndMessageBox();
 void CheckWindowExists(SDL_Window* window);
 // Stops treating the window's destruction as a loss: we are destroying it ourselves.
 void ForgetWindow(SDL_Window* window);
+// On Wayland: ends the process when the compositor has gone (wayland.cpp).
+void CheckWaylandDisplay();
 // On X11: ends the process when the display connection closes while a message box waits.
 void WatchConnection(bool on);
 Window* FindWindow(HWND handle);

@@ -172,6 +172,7 @@ void backend::PumpEvents() {
         while (SDL_PollEvent(&event)) {
             Translate(event);
         }
+        CheckWaylandDisplay();
     }
     // Ctrl+C and SIGTERM ask every window to close, as its close button would.
     const int signals = closeSignals;

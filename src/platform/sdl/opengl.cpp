@@ -5,10 +5,14 @@
 // its viewport, its reads and the host's frames all have that size. Where the
 // window's own framebuffer on the screen has that size and the pixel format's channels (a screen of
 // the mode's size, any ordinary window), the context draws straight into it and SwapBuffers is a
-// plain swap: presenting costs nothing the program did not ask for. Where the screen differs, the
-// context draws into a framebuffer object of the picture's size, which SwapBuffers copies to the
-// screen, scaled with its aspect kept, borders black. When the window's size changes, the next
-// frame takes whichever way now fits.
+// plain swap: presenting costs nothing the program did not ask for. Where the fullscreen picture
+// is the largest rectangle of its shape on a screen of another shape, the context draws straight
+// into the window's framebuffer cropped to the rectangle (viewport and scissor box moved to its
+// corner, the scissor test on), and SwapBuffers clears the borders. Where the screen differs
+// otherwise (a picture of another size, multisampling, reduced flashing), the context draws into
+// a framebuffer object of the picture's size, which SwapBuffers copies to the screen, scaled with
+// its aspect kept, borders black. When the window's size changes, the next frame takes whichever
+// way now fits.
 //
 // Headless, nobody sees the window: the context draws into the framebuffer object, and SwapBuffers
 // copies nothing and swaps nothing; it only reads the picture back when the host asks for frames.
@@ -24,6 +28,7 @@
 #include <new>
 
 #include "platform/host.h"
+#include "platform/letterbox.h"
 #include "platform/probe.h"
 #include "platform/core/describe.h"
 #include "sdl/gl.h"
@@ -104,7 +109,30 @@ bool SizeFramebuffer(GlContext* context, int i) {
     return gl.checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
 }
 
-// Sizes the framebuffer objects the context needs to the picture. The context must be current.
+// Moves what the program set of the viewport and the scissor box to the picture's corner in the
+// framebuffer drawn into, and keeps the scissor test on at the picture while it is cropped from
+// the window's framebuffer (the program's own test is back when it no longer is).
+void Crop(GlContext* context, bool cropped, int x, int y) {
+    if (x != context->originX || y != context->originY) {
+        GLint box[4];
+        glGetIntegerv(GL_VIEWPORT, box);
+        glViewport(box[0] + x - context->originX, box[1] + y - context->originY, box[2], box[3]);
+        glGetIntegerv(GL_SCISSOR_BOX, box);
+        glScissor(box[0] + x - context->originX, box[1] + y - context->originY, box[2], box[3]);
+        context->originX = x;
+        context->originY = y;
+    }
+    if (cropped && !context->cropped) {
+        context->scissorBeforeCrop = glIsEnabled(GL_SCISSOR_TEST) == GL_TRUE;
+        glEnable(GL_SCISSOR_TEST);
+    } else if (!cropped && context->cropped && !context->scissorBeforeCrop) {
+        glDisable(GL_SCISSOR_TEST);
+    }
+    context->cropped = cropped;
+}
+
+}  // namespace
+
 bool SizeFramebuffers(GlContext* context) {
     const int count = ReadsLate(context) ? 2 : 1;
     if (context->framebuffers[count - 1] != 0 && context->framebufferWidth == context->width &&
@@ -125,8 +153,6 @@ bool SizeFramebuffers(GlContext* context) {
     return true;
 }
 
-}  // namespace
-
 bool ReadsLate(const GlContext* context) {
     const host::Options& options = host::Current();
     return options.frames && options.lateReads && context->offscreen;
@@ -135,13 +161,23 @@ bool ReadsLate(const GlContext* context) {
 bool Place(GlContext* context, Window* window) {
     int width = 0, height = 0;
     SDL_GL_GetDrawableSize(window->sdl, &width, &height);
-    const bool offscreen = host::Current().video.output == host::Video::Headless ||
-                           !context->windowFits || context->samples > 0 ||
-                           width != context->width || height != context->height;
-    if (offscreen && !context->offscreen) {
+    const host::Options& options = host::Current();
+    // The fullscreen picture at the screen's pixels lies one to one in its letterbox rectangle.
+    // Cropped to it, the program draws straight into the window; only what reads the picture
+    // back at GL's origin, or draws it back there, needs it in a framebuffer object.
+    const FitRect fit = window->fullscreenPicture
+                            ? FitInside(context->width, context->height, width, height)
+                            : FitRect{0, 0, width, height};
+    const bool oneToOne = fit.width == context->width && fit.height == context->height;
+    const bool cropped = oneToOne && (fit.width != width || fit.height != height);
+    const bool offscreen = options.video.output == host::Video::Headless || !context->windowFits ||
+                           context->samples > 0 || !oneToOne ||
+                           (cropped && (ReducedFlashing() || options.frames.cheap));
+    if ((offscreen && !context->offscreen) || (cropped && !offscreen && !context->cropped)) {
         context->shown = Layout();  // the borders are cleared afresh
     }
     context->offscreen = offscreen;
+    Crop(context, !offscreen && cropped, offscreen ? 0 : fit.x, offscreen ? 0 : fit.y);
     if (offscreen && !SizeFramebuffers(context)) {
         context->offscreen = false;
         gl.bindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -283,8 +319,8 @@ BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) try {
     }
     if (!context->everCurrent) {
         context->everCurrent = true;
-        glViewport(0, 0, context->width, context->height);
-        glScissor(0, 0, context->width, context->height);
+        glViewport(context->originX, context->originY, context->width, context->height);
+        glScissor(context->originX, context->originY, context->width, context->height);
         platform::ScaleLines(context, dc->window);
         platform::PrepareFrame(context);
     }

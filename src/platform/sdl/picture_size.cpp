@@ -136,12 +136,16 @@ void FollowScreen(GlContext* context, Window* window) {
     if (width == context->width && height == context->height) {
         return;
     }
+    // Both boxes lie at the picture's corner in the framebuffer drawn into, which stays.
+    const int x = context->originX, y = context->originY;
     GLint box[4];
     glGetIntegerv(GL_VIEWPORT, box);
-    glViewport(Rescale(box[0], width, context->width), Rescale(box[1], height, context->height),
+    glViewport(x + Rescale(box[0] - x, width, context->width),
+               y + Rescale(box[1] - y, height, context->height),
                Rescale(box[2], width, context->width), Rescale(box[3], height, context->height));
     glGetIntegerv(GL_SCISSOR_BOX, box);
-    glScissor(Rescale(box[0], width, context->width), Rescale(box[1], height, context->height),
+    glScissor(x + Rescale(box[0] - x, width, context->width),
+              y + Rescale(box[1] - y, height, context->height),
               Rescale(box[2], width, context->width), Rescale(box[3], height, context->height));
     GLfloat line = 1;
     glGetFloatv(GL_LINE_WIDTH, &line);

@@ -1,6 +1,7 @@
 // gdi32's SwapBuffers: the finished picture to the host and to the screen. Where the picture is
 // in a framebuffer object and the screen differs from it, it is copied to the window's own
-// framebuffer scaled with its aspect kept, borders black.
+// framebuffer scaled with its aspect kept, borders black; where it is drawn cropped into the
+// window's framebuffer, only the borders around it are cleared.
 #include <algorithm>
 
 #include "platform/host.h"
@@ -103,6 +104,49 @@ void ShowScaled(GlContext* context, Window* window) {
     gl.bindFramebuffer(GL_FRAMEBUFFER, context->framebuffers[context->drawing]);
 }
 
+// Shows the picture drawn cropped into the window's own framebuffer: the borders around it are
+// cleared when they change, in every buffer that takes its turn on the screen, and swaps.
+void ShowCropped(GlContext* context, Window* window) {
+    int screenWidth = 0, screenHeight = 0;
+    SDL_GL_GetDrawableSize(window->sdl, &screenWidth, &screenHeight);
+    const Layout layout = Fit(context, window, screenWidth, screenHeight);
+    if (!(layout == context->shown)) {
+        context->shown = layout;
+        context->borderClears = kSwapChainLength;
+    }
+    if (context->borderClears > 0) {
+        --context->borderClears;
+        ScissorState scissor;
+        ClearBorders(layout);
+    }
+    SDL_GL_SwapWindow(window->sdl);
+}
+
+// A picture cropped from the window's framebuffer that the host wants read: copied to the
+// framebuffer object, which is bound for reading, so that it is read from GL's origin as any
+// other picture. False when it cannot be.
+bool CopyCropForReading(GlContext* context, std::int64_t index) {
+    const host::FrameSink& sink = host::Current().frames;
+    if (!context->cropped || !sink.take || (sink.wantsPicture && !sink.wantsPicture(index))) {
+        return false;
+    }
+    const bool sized = SizeFramebuffers(context);
+    gl.bindFramebuffer(GL_FRAMEBUFFER, 0);  // the program draws on into the window
+    if (!sized) {
+        return false;
+    }
+    ScissorState scissor;
+    glDisable(GL_SCISSOR_TEST);
+    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, context->framebuffers[0]);
+    gl.blitFramebuffer(context->originX, context->originY, context->originX + context->width,
+                       context->originY + context->height, 0, 0, context->width, context->height,
+                       GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    gl.bindFramebuffer(GL_READ_FRAMEBUFFER, context->framebuffers[0]);
+    return true;
+}
+
 // SwapBuffers' work: the finished frame to the host and to the screen.
 void Present(GlContext* context, Window* window) {
     // The picture is finished here. A filter on the finished picture belongs at this point,
@@ -113,11 +157,17 @@ void Present(GlContext* context, Window* window) {
     if (ReducedFlashing()) {
         ReduceFlashing(context);
     }
+    const bool copied = CopyCropForReading(context, Get().framesPresented);
     const FinishedFrame finished = FinishFrame(context);
+    if (copied) {
+        gl.bindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    }
     if (host::Current().video.output == host::Video::Headless) {
         // Nothing to show.
     } else if (context->offscreen) {
         ShowScaled(context, window);
+    } else if (context->cropped) {
+        ShowCropped(context, window);
     } else {
         SDL_GL_SwapWindow(window->sdl);
     }

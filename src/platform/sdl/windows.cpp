@@ -115,6 +115,9 @@ bool CoversEmulatedMode(const Window* window, int x, int y, int width, int heigh
 SDL_Window* OpenSdlWindow(Window* window, const CREATESTRUCTA& c) {
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
     int width = std::max(1, window->clientWidth), height = std::max(1, window->clientHeight);
+    if (CoversEmulatedMode(window, c.x, c.y, c.cx, c.cy)) {
+        flags |= SDL_WINDOW_ALLOW_HIGHDPI;  // drawn at a scaled output's device pixels
+    }
     if (CoversEmulatedMode(window, c.x, c.y, c.cx, c.cy) && StartsInWindow()) {
         // The picture in a window of its own size, centred, which the viewer may resize.
         window->fullscreenPicture = window->inWindow = true;
