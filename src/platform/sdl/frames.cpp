@@ -55,8 +55,8 @@ void ReadLate(GlContext* context) {
                     context->pendingWidth, context->pendingHeight};
 }
 
-// How the frame being drawn is drawn: frame 0 as the host's options say, each later one as the
-// host answered the frame before it.
+}  // namespace
+
 host::Draw Drawing() {
     const host::Options& options = host::Current();
     if (!options.frames) {
@@ -64,8 +64,6 @@ host::Draw Drawing() {
     }
     return Get().framesPresented == 0 ? options.first.draw : Get().drawing;
 }
-
-}  // namespace
 
 void DeliverLate(GlContext* context) {
     ReadLate(context);

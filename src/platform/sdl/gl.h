@@ -51,6 +51,9 @@ struct FinishedFrame {
     bool read;
     bool late;
 };
+// How the frame being drawn is drawn: frame 0 as the host's options say, each later one as the
+// host answered the frame before it (whole where no host takes frames).
+host::Draw Drawing();
 // Called by SwapBuffers with the frame just finished, before it is shown.
 FinishedFrame FinishFrame(GlContext* context);
 // Called by SwapBuffers once the frame is shown: hands the host the frame and what is read, and

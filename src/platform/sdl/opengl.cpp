@@ -164,15 +164,17 @@ bool Place(GlContext* context, Window* window) {
     const host::Options& options = host::Current();
     // The fullscreen picture at the screen's pixels lies one to one in its letterbox rectangle.
     // Cropped to it, the program draws straight into the window; only what reads the picture
-    // back at GL's origin, or draws it back there, needs it in a framebuffer object.
+    // back at GL's origin, or draws it back there, needs it in a framebuffer object, and so does
+    // a host that starts with cheap frames (their one-pixel scissor box takes the crop's place).
     const FitRect fit = window->fullscreenPicture
                             ? FitInside(context->width, context->height, width, height)
                             : FitRect{0, 0, width, height};
     const bool oneToOne = fit.width == context->width && fit.height == context->height;
     const bool cropped = oneToOne && (fit.width != width || fit.height != height);
-    const bool offscreen = options.video.output == host::Video::Headless || !context->windowFits ||
-                           context->samples > 0 || !oneToOne ||
-                           (cropped && (ReducedFlashing() || options.frames.cheap));
+    const bool offscreen =
+        options.video.output == host::Video::Headless || !context->windowFits ||
+        context->samples > 0 || !oneToOne ||
+        (cropped && (ReducedFlashing() || options.first.draw == host::Draw::Cheap));
     if ((offscreen && !context->offscreen) || (cropped && !offscreen && !context->cropped)) {
         context->shown = Layout();  // the borders are cleared afresh
     }

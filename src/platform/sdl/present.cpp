@@ -125,9 +125,8 @@ void ShowCropped(GlContext* context, Window* window) {
 // A picture cropped from the window's framebuffer that the host wants read: copied to the
 // framebuffer object, which is bound for reading, so that it is read from GL's origin as any
 // other picture. False when it cannot be.
-bool CopyCropForReading(GlContext* context, std::int64_t index) {
-    const host::FrameSink& sink = host::Current().frames;
-    if (!context->cropped || !sink.take || (sink.wantsPicture && !sink.wantsPicture(index))) {
+bool CopyCropForReading(GlContext* context) {
+    if (!context->cropped || Drawing() != host::Draw::Read) {
         return false;
     }
     const bool sized = SizeFramebuffers(context);
@@ -157,7 +156,7 @@ void Present(GlContext* context, Window* window) {
     if (ReducedFlashing()) {
         ReduceFlashing(context);
     }
-    const bool copied = CopyCropForReading(context, Get().framesPresented);
+    const bool copied = CopyCropForReading(context);
     const FinishedFrame finished = FinishFrame(context);
     if (copied) {
         gl.bindFramebuffer(GL_READ_FRAMEBUFFER, 0);

@@ -6,6 +6,8 @@
 
 #include <SDL.h>
 #include <SDL_syswm.h>
+// Xlib's None, which SDL_syswm.h brings in, would take the place of host::Audio::None.
+#undef None
 
 #include <cstdio>
 #include <cstdlib>
