@@ -75,10 +75,9 @@ void ClearBorders(const Layout& l) {
     }
 }
 
-// Copies the picture from the framebuffer object to the window's own framebuffer and swaps.
-// Only the picture's rectangle is drawn; the borders are cleared when they change, in every
-// buffer that takes its turn on the screen.
-void ShowScaled(GlContext* context, Window* window) {
+// Where the picture lies on the screen now. When that changes, the borders are cleared afresh in
+// every buffer that takes its turn on the screen.
+Layout OnScreen(GlContext* context, Window* window) {
     int screenWidth = 0, screenHeight = 0;
     SDL_GL_GetDrawableSize(window->sdl, &screenWidth, &screenHeight);
     const Layout layout = Fit(context, window, screenWidth, screenHeight);
@@ -86,6 +85,14 @@ void ShowScaled(GlContext* context, Window* window) {
         context->shown = layout;
         context->borderClears = kSwapChainLength;
     }
+    return layout;
+}
+
+// Copies the picture from the framebuffer object to the window's own framebuffer and swaps.
+// Only the picture's rectangle is drawn; the borders are cleared when they change, in every
+// buffer that takes its turn on the screen.
+void ShowScaled(GlContext* context, Window* window) {
+    const Layout layout = OnScreen(context, window);
     gl.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     {
         ScissorState scissor;
@@ -107,13 +114,7 @@ void ShowScaled(GlContext* context, Window* window) {
 // Shows the picture drawn cropped into the window's own framebuffer: the borders around it are
 // cleared when they change, in every buffer that takes its turn on the screen, and swaps.
 void ShowCropped(GlContext* context, Window* window) {
-    int screenWidth = 0, screenHeight = 0;
-    SDL_GL_GetDrawableSize(window->sdl, &screenWidth, &screenHeight);
-    const Layout layout = Fit(context, window, screenWidth, screenHeight);
-    if (!(layout == context->shown)) {
-        context->shown = layout;
-        context->borderClears = kSwapChainLength;
-    }
+    const Layout layout = OnScreen(context, window);
     if (context->borderClears > 0) {
         --context->borderClears;
         ScissorState scissor;
