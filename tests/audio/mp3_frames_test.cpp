@@ -1,6 +1,4 @@
-// The Windows back end's MP3 frame scanner, natively, on headers and files made here: every bit
-// rate of every sample rate, padding, the headers it must refuse, tags at either end of a file,
-// an encoder's info frame, damage and a frame cut off by the file's end.
+// The Windows back end's MP3 frame scanner, natively, on headers and files made here.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,15 +6,11 @@
 
 #include "mp3_frames.h"
 
-namespace {
-
 // A file held in memory, the HANDLE the scanner is given.
 struct MemoryFile {
     std::string bytes;
     LONGLONG at = 0;
 };
-
-}  // namespace
 
 BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER*, DWORD) {
     static_cast<MemoryFile*>(file)->at = distance.QuadPart;
@@ -72,29 +66,25 @@ bool Parse(const std::string& bytes, FrameHeader* header) {
 // is 1152 / 8 x 128000 / 44100 = 417.96, so 417 bytes; 320 kbit/s at 32 kHz is 1440 (1441 padded,
 // the largest frame); 8 kbit/s at 8 kHz is 576 / 8 x 8000 / 8000 = 72; 160 at 8 kHz, 1440.
 TEST(Mp3Frames, EveryBitRateAndSampleRateOfEachVersion) {
-    int checked = 0;
     for (const auto& v : kVersions) {
         for (int rate = 0; rate < 3; ++rate) {
             for (int index = 1; index <= 14; ++index) {
                 for (int padding : {0, 1}) {
-                    SCOPED_TRACE(testing::Message() << "version " << v.version << " rate " << rate
-                                                    << " bitrate " << index);
+                    SCOPED_TRACE(testing::Message() << v.version << " " << rate << " " << index);
                     FrameHeader h{};
                     ASSERT_TRUE(Parse(Header(v.version, index, rate, padding), &h));
                     const int bps = v.kbps[index - 1] * 1000;
                     EXPECT_EQ(h.version, v.version);
                     EXPECT_EQ(h.sampleRate, static_cast<DWORD>(v.rates[rate]));
                     EXPECT_EQ(h.bitrate, static_cast<DWORD>(bps));
-                    EXPECT_EQ(h.unpaddedSize,
-                              static_cast<DWORD>(v.samples / 8 * bps / v.rates[rate]));
-                    EXPECT_EQ(h.size, h.unpaddedSize + static_cast<DWORD>(padding));
+                    const auto unpadded = static_cast<DWORD>(v.samples / 8 * bps / v.rates[rate]);
+                    EXPECT_EQ(h.unpaddedSize, unpadded);
+                    EXPECT_EQ(h.size, unpadded + static_cast<DWORD>(padding));
                     EXPECT_LE(h.size, bass_windows::kMaxFrameBytes);
-                    ++checked;
                 }
             }
         }
     }
-    EXPECT_EQ(checked, 3 * 3 * 14 * 2);
     const struct {
         std::string header;
         DWORD size;
@@ -113,13 +103,10 @@ TEST(Mp3Frames, EveryBitRateAndSampleRateOfEachVersion) {
 TEST(Mp3Frames, ChannelsAndCrcFromTheHeaderAndWhatIsRefused) {
     FrameHeader h{};
     for (int mode = 0; mode < 4; ++mode) {
-        ASSERT_TRUE(Parse(Header(3, 9, 0, 0, mode), &h));
+        ASSERT_TRUE(Parse(Header(3, 9, 0, 0, mode, 1, 0, mode == 1), &h));
         EXPECT_EQ(h.channels, mode == 3 ? 1 : 2) << mode;
+        EXPECT_EQ(h.crc, mode == 1) << mode;
     }
-    ASSERT_TRUE(Parse(Header(3, 9, 0, 0, 0, 1, 0, true), &h));
-    EXPECT_TRUE(h.crc);
-    ASSERT_TRUE(Parse(Header(3, 9, 0), &h));
-    EXPECT_FALSE(h.crc);
     const struct {
         const char* what;
         std::string header;
@@ -140,54 +127,35 @@ TEST(Mp3Frames, ChannelsAndCrcFromTheHeaderAndWhatIsRefused) {
         EXPECT_FALSE(Parse(c.header, &h)) << c.what;
 }
 
-// One frame: its header and silence (zero bytes), `size` bytes in all.
-std::string Frame(const std::string& header) {
+// `count` frames: each its header and silence (zero bytes), `size` bytes in all.
+std::string Frames(int count, const std::string& header) {
     FrameHeader h{};
     EXPECT_TRUE(Parse(header, &h));
-    return header + std::string(h.size - 4, '\0');
-}
-
-std::string Frames(int count, const std::string& header) {
     std::string out;
     for (int i = 0; i < count; ++i)
-        out += Frame(header);
+        out += header + std::string(h.size - 4, '\0');
     return out;
 }
 
 // An ID3v2 tag with a body of `body` bytes (its size in 7-bit bytes), and a footer if asked.
 std::string Id3v2(size_t body, bool footer = false) {
-    std::string tag = {'I',
-                       'D',
-                       '3',
-                       4,
-                       0,
-                       static_cast<char>(footer ? 0x10 : 0),
-                       static_cast<char>(body >> 21 & 0x7F),
-                       static_cast<char>(body >> 14 & 0x7F),
-                       static_cast<char>(body >> 7 & 0x7F),
-                       static_cast<char>(body & 0x7F)};
-    tag += std::string(body, 'x');
-    if (footer)
-        tag += std::string("3DI\x04\x00\x10", 6) + tag.substr(6, 4);
-    return tag;
-}
-
-// The encoder's info frame: a frame of the stream with "Info" after MPEG-1 stereo's 32 bytes of
-// side information.
-std::string InfoFrame(const std::string& header) {
-    std::string frame = Frame(header);
-    frame.replace(4 + 32, 4, "Info");
-    return frame;
+    std::string size;
+    for (int shift : {21, 14, 7, 0})
+        size += static_cast<char>(body >> shift & 0x7F);
+    const std::string tag = std::string("ID3\x04\x00", 5) + (footer ? '\x10' : '\0') + size;
+    return tag + std::string(body, 'x') + (footer ? std::string("3DI\x04\x00\x10", 6) + size : "");
 }
 
 TEST(Mp3Frames, WhereTheSoundStartsAndHowManyFramesAreRead) {
     const std::string h = Header(3, 9, 0), other = Header(2, 8, 1);
-    const size_t size = Frame(h).size();  // 417
+    const size_t size = Frames(1, h).size();  // 417
     const std::string id3v1 = "TAG" + std::string(125, ' ');
     const std::string body = Frames(10, h);
     std::string freeFormat;  // 128 kbit/s at 44.1 kHz, the rate left unsaid
     for (int i = 0; i < 10; ++i)
         freeFormat += Header(3, 0, 0) + std::string(size - 4, '\0');
+    // The encoder's info frame: "Info" after MPEG-1 stereo's 32 bytes of side information.
+    const std::string info = Frames(1, h).replace(4 + 32, 4, "Info");
     const std::string damage = std::string(300, '\x55') + std::string("\xFF\xFB\x90", 3);
     const struct {
         const char* what;
@@ -199,15 +167,14 @@ TEST(Mp3Frames, WhereTheSoundStartsAndHowManyFramesAreRead) {
         {"an ID3v2 tag first", Id3v2(1000) + body, 1010, 10},
         {"two ID3v2 tags, one with a footer", Id3v2(200, true) + Id3v2(50) + body, 220 + 60, 10},
         {"an ID3v1 tag last", body + id3v1, 0, 10},
-        {"tags at both ends", Id3v2(128) + body + id3v1, 138, 10},
         {"an ID3v2 tag last", body + Id3v2(500), 0, 10},
-        {"an info frame", InfoFrame(h) + body, static_cast<long long>(size), 10},
+        {"an info frame", info + body, static_cast<long long>(size), 10},
         {"junk before", std::string(333, '\0') + body, 333, 10},
         {"damage between frames", Frames(4, h) + damage + Frames(6, h), 0, 10},
         {"the last frame cut off", body.substr(0, body.size() - 100), 0, 9},
         {"two frames, then the end", Frames(2, h), 0, 2},
-        {"one frame of another stream in the chain", Frame(h) + Frame(other) + Frames(8, h),
-         static_cast<long long>(size + Frame(other).size()), 8},
+        {"one frame of another stream in the chain", Frames(1, h) + Frames(1, other) + Frames(8, h),
+         static_cast<long long>(size + Frames(1, other).size()), 8},
         {"free format frames", freeFormat, -1, 0},
         {"only tags", Id3v2(100) + id3v1, -1, 0},
         {"empty", "", -1, 0},

@@ -1,11 +1,9 @@
-// The flash analysis on synthetic frames: whole-picture flashes at and past the limit, areas below
-// and at a quarter of a field, whole or in scattered pieces, red below the general step, thin
-// lines and a small object moving. At 96 x 72 pixels a field is 32 x 24 pixels (a third of the
-// height, 341 : 256 wide), a quarter of it 192 pixels.
+// The flash analysis on synthetic 96 x 72 frames at 24 fps. A field is 32 x 24 pixels (a third of
+// the height, 341 : 256 wide), a quarter of it 192 pixels.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <tuple>
@@ -29,6 +27,7 @@ const Rgb kPink{150, 90, 90};
 const Rgb kDarkRed{170, 0, 0};
 
 using Picture = std::vector<std::uint8_t>;
+using Draw = std::function<void(int frame, Picture&)>;
 
 void Fill(Picture& p, int x0, int y0, int x1, int y1, Rgb c) {
     for (int y = y0; y < y1; ++y)
@@ -37,81 +36,67 @@ void Fill(Picture& p, int x0, int y0, int x1, int y1, Rgb c) {
                 p[4 * (y * kWidth + x) + i] = i == 0 ? c.r : i == 1 ? c.g : i == 2 ? c.b : 255;
 }
 
-// Toggles between black and `on` at each listed frame, over the rectangle given.
-std::function<void(int, Picture&)> Toggles(std::vector<int> at, Rgb on, int x0 = 0, int y0 = 0,
-                                           int x1 = kWidth, int y1 = kHeight) {
-    return [=](int frame, Picture& p) {
-        int count = 0;
-        for (int t : at)
-            count += t <= frame;
-        Fill(p, x0, y0, x1, y1, count % 2 ? on : kBlack);
-    };
+// Toggled at every `step`th frame up to `last`, a multiple of it.
+bool On(int frame, int step, int last) {
+    return std::min(frame, last) / step % 2 == 1;
 }
 
-std::vector<int> Every(int step, int first, int last) {
-    std::vector<int> frames;
-    for (int f = first; f <= last; f += step)
-        frames.push_back(f);
-    return frames;
+// Black and `on` by turns over the rectangle given.
+Draw Toggles(int step, int last, Rgb on, int x0 = 0, int y0 = 0, int x1 = kWidth,
+             int y1 = kHeight) {
+    return [=](int f, Picture& p) { Fill(p, x0, y0, x1, y1, On(f, step, last) ? on : kBlack); };
 }
 
-// 2 x 2 squares, `pitch` pixels apart both ways, toggling at each listed frame.
-std::function<void(int, Picture&)> Squares(std::vector<int> at, int pitchX, int pitchY) {
-    return [=](int frame, Picture& p) {
-        int count = 0;
-        for (int t : at)
-            count += t <= frame;
+// 2 x 2 white squares, `pitchX` and `pitchY` pixels apart, toggled every 3 frames.
+Draw Squares(int pitchX, int pitchY) {
+    return [=](int f, Picture& p) {
         Fill(p, 0, 0, kWidth, kHeight, kBlack);
-        for (int y = 0; count % 2 && y < kHeight; y += pitchY)
+        for (int y = 0; On(f, 3, 45) && y < kHeight; y += pitchY)
             for (int x = 0; x < kWidth; x += pitchX)
                 Fill(p, x, y, std::min(x + 2, kWidth), std::min(y + 2, kHeight), kWhite);
     };
 }
 
-// White lines a pixel wide, `pitch` apart, moving a pixel a frame.
-void Lines(int frame, Picture& p, int pitch) {
-    Fill(p, 0, 0, kWidth, kHeight, kBlack);
-    for (int x = frame % pitch; x < kWidth; x += pitch)
-        Fill(p, x, 0, x + 1, kHeight, kWhite);
-}
-
 TEST(Flash, CountsFlashesAsTheLimitDefinesThem) {
-    // A toggle every 3 frames at 24 fps: 8 transitions a second, 4 flashes (4 Hz).
-    const std::vector<int> k4Hz = Every(3, 3, 45);
     const struct {
         const char* what;
-        std::function<void(int, Picture&)> draw;
+        Draw draw;
         double general, red;
         std::int64_t worstFrame;
     } cases[] = {
-        // A toggle every 4 frames: any 24 frames hold 6 transitions, 3 flashes.
-        {"3 a second", Toggles(Every(4, 4, 44), kWhite), 3, 0, 4},
-        {"7 transitions", Toggles(Every(3, 3, 21), kWhite), 3.5, 0, 3},
-        {"8 transitions", Toggles(k4Hz, kWhite), 4, 0, 3},
+        // Every 4 frames: any 24 frames hold 6 transitions, 3 flashes. Every 3: 8, 4 flashes.
+        {"3 a second", Toggles(4, 44, kWhite), 3, 0, 4},
+        {"7 transitions", Toggles(3, 21, kWhite), 3.5, 0, 3},
+        {"8 transitions", Toggles(3, 45, kWhite), 4, 0, 3},
         // 10 x 10 pixels is a sixth of a field; 16 x 12 a quarter, 16 x 11 just under.
-        {"a sixth of a field", Toggles(k4Hz, kWhite, 31, 31, 41, 41), 0, 0, 0},
-        {"a quarter of a field", Toggles(k4Hz, kWhite, 30, 30, 46, 42), 4, 0, 3},
-        {"a pixel row short of a quarter", Toggles(k4Hz, kWhite, 30, 30, 46, 41), 0, 0, 0},
-        // Squares 4 apart both ways: any 32 x 24 window holds 16 of their columns by 12 of
-        // their rows, 192 pixels, a quarter, though no square is more than 4 pixels. 5 apart
+        {"a sixth of a field", Toggles(3, 45, kWhite, 31, 31, 41, 41), 0, 0, 0},
+        {"a quarter of a field", Toggles(3, 45, kWhite, 30, 30, 46, 42), 4, 0, 3},
+        {"a pixel row short of a quarter", Toggles(3, 45, kWhite, 30, 30, 46, 41), 0, 0, 0},
+        // 4 apart: any field holds 16 columns by 12 rows of them, 192 pixels, a quarter. 5 apart
         // across: 12 or 13 columns, 144 to 156 pixels.
-        {"scattered, a quarter", Squares(k4Hz, 4, 4), 4, 0, 3},
-        {"scattered, a fifth", Squares(k4Hz, 5, 4), 0, 0, 0},
-        {"dark red", Toggles(k4Hz, kDarkRed), 0, 4, 3},
-        {"blue", Toggles(k4Hz, kBlue), 0, 0, 0},
-        {"pink", Toggles(k4Hz, kPink), 4, 0, 3},
+        {"scattered, a quarter", Squares(4, 4), 4, 0, 3},
+        {"scattered, a fifth", Squares(5, 4), 0, 0, 0},
+        {"dark red", Toggles(3, 45, kDarkRed), 0, 4, 3},
+        {"blue", Toggles(3, 45, kBlue), 0, 0, 0},
+        {"pink", Toggles(3, 45, kPink), 4, 0, 3},
         {"white and light grey",
-         [](int frame, Picture& p) {
-             Fill(p, 0, 0, kWidth, kHeight, frame / 3 % 2 ? kWhite : kLightGrey);
+         [](int f, Picture& p) {
+             Fill(p, 0, 0, kWidth, kHeight, On(f, 3, 45) ? kWhite : kLightGrey);
          },
          0, 0, 0},
-        // Every frame an eighth of the pixels turn white and another eighth black.
-        {"thin lines", [](int frame, Picture& p) { Lines(frame, p, 8); }, 0, 0, 0},
+        // Lines a pixel wide, 8 apart, moving a pixel a frame: an eighth rises, an eighth falls.
+        {"thin lines",
+         [](int f, Picture& p) {
+             Fill(p, 0, 0, kWidth, kHeight, kBlack);
+             for (int x = f % 8; x < kWidth; x += 8)
+                 Fill(p, x, 0, x + 1, kHeight, kWhite);
+         },
+         0, 0, 0},
         // A 12 x 12 square crossing, 6 pixels a frame: 72 pixels rise and 72 fall.
         {"small object crossing",
-         [](int frame, Picture& p) {
+         [](int f, Picture& p) {
              Fill(p, 0, 0, kWidth, kHeight, kBlack);
-             const int x = 6 * frame % (kWidth - 12);
+             const int x = 6 * f % (kWidth - 12);
              Fill(p, x, 30, x + 12, 42, kWhite);
          },
          0, 0, 0},
@@ -143,8 +128,7 @@ TEST(Flash, FieldsFollowThePictureHeight) {
         EXPECT_EQ(f.fieldWidth, c.fieldWidth);
         EXPECT_EQ(f.fieldHeight, c.fieldHeight);
         EXPECT_EQ(f.quarter, (c.fieldWidth * c.fieldHeight + 3) / 4);
-        // Windows from one edge to the other, none further apart than a 64th of a field (or a
-        // pixel), so that any field lies within half that of one.
+        // Windows from edge to edge, at most a 64th of a field (or a pixel) apart.
         for (const auto& [at, window, length] : {std::tuple(f.lefts, f.fieldWidth, c.width),
                                                  std::tuple(f.tops, f.fieldHeight, c.height)}) {
             EXPECT_EQ(at.front(), 0);
@@ -156,9 +140,8 @@ TEST(Flash, FieldsFollowThePictureHeight) {
         }
         // Bottom row first: the same windows, counted from the other edge.
         const flash::Fields up = flash::MakeFields(c.width, c.height, true);
-        for (size_t i = 0; i < f.tops.size(); ++i) {
+        for (size_t i = 0; i < f.tops.size(); ++i)
             EXPECT_EQ(up.tops[i], c.height - c.fieldHeight - f.tops[i]);
-        }
     }
 }
 
