@@ -78,8 +78,12 @@ def run(flimrevo, soundtrack, scale, folder):
     try:
         check(wait_for(lambda: os.path.exists(os.path.join(runtime, socket)), 10),
               f'scale {scale}: weston is up')
-        nested = subprocess.run(f"DISPLAY={display} xwininfo -root -children | awk '/Weston Compositor/{{print $1; exit}}'",
-                                shell=True, capture_output=True, text=True).stdout.strip()
+        # weston's own X window may come a little after its socket: the keys go to it.
+        def nested_window():
+            return subprocess.run(f"DISPLAY={display} xwininfo -root -children | awk '/Weston Compositor/{{print $1; exit}}'",
+                                  shell=True, capture_output=True, text=True).stdout.strip()
+        check(wait_for(lambda: nested_window() != '', 10), f'scale {scale}: weston\'s window is up')
+        nested = nested_window()
         if not os.path.exists(os.path.join(folder, 'brumlevo.mp3')):
             os.symlink(soundtrack, os.path.join(folder, 'brumlevo.mp3'))
 
@@ -130,7 +134,7 @@ def run(flimrevo, soundtrack, scale, folder):
             subprocess.run(f'DISPLAY={display} xdotool windowfocus --sync {nested} mousemove 500 500 '
                            'key Escape', shell=True)
             try:
-                code = piece.wait(3)
+                code = piece.wait(10)
                 break
             except subprocess.TimeoutExpired:
                 pass
