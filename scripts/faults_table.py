@@ -361,6 +361,8 @@ FAULTS = [
     ('wire-shades-2-3-swapped', 'src/geometry/cubes.cpp',
      [('    {0.19f, 0.19f, 0.5f},\n    {0.06f, 0.06f, 0.19f},',
        '    {0.06f, 0.06f, 0.19f},\n    {0.19f, 0.19f, 0.5f},')]),
+    ('gl-context-window-unchecked', 'src/platform/sdl/opengl.cpp',
+     [('    platform::CheckWindowExists(dc->window->sdl);\n', '')]),
 ]
 
 EXTRA_FAULTS = [

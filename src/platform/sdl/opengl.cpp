@@ -262,6 +262,9 @@ HGLRC WINAPI wglCreateContext(HDC hdc) try {
     SDL_Window* previousWindow = SDL_GL_GetCurrentWindow();
     SDL_GLContext previous = SDL_GL_GetCurrentContext();
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, 0);  // compatibility: GL 1.1 and up
+    // SDL reads the window's visual under an error handler of its own and uses it unchecked, so
+    // a window destroyed from outside since GetDC must be found here, by our handler.
+    platform::CheckWindowExists(dc->window->sdl);
     SDL_GLContext sdl = SDL_GL_CreateContext(dc->window->sdl);
     SDL_GL_MakeCurrent(previousWindow, previous);
     if (sdl == nullptr) {
