@@ -124,24 +124,27 @@ said=$(cd "$linux" && hidden env PATH="$WINENV_DIR/tools" ./flimrevo-capture -o 
 ) && report ok "the archives packed again from their files: the same bytes" ||
     report FAIL "the archives packed again from their files differ (above)"
 
-# The video. Its frame at 60 s (frame 3600): the bars black but for 8 pixels (a transform block)
-# next to the picture, where the encoder's ringing may reach; the picture, cut out and compared
-# with the capture tool's PNG at 512 x 384 (where the lattice's thin lines survive), differs by an
-# RMSE of 0.0245 (the encoding, its 4:2:0 colour, two rescalings), the frames 1/60 s either side
-# by 0.049 and more: 0.035 lies between, so a frame off by one, shifted, stretched or in other
-# colours fails. The last frame shows 92.7 s for a frame: 92.717 s long.
-video=$dist/flimrevo-$version-1080p60.mp4
+# The video's preset, made by the Linux folder's capture tool over two seconds of the piece (the
+# whole video is left to scripts/release.sh: 8 minutes of processor time). Not hidden: ffmpeg
+# needs some of the libraries the folder also bundles. Its frame at 60 s (frame 30 of the clip):
+# the bars black but for 8 pixels (a transform block) next to the picture, where the encoder's
+# ringing may reach; the picture, cut out and compared with the capture tool's PNG at 512 x 384
+# (where the lattice's thin lines survive), differs by an RMSE of 0.0245 (the encoding, its 4:2:0
+# colour, two rescalings), the frames 1/60 s either side by 0.049 and more: 0.035 lies between, so
+# a frame off by one, shifted, stretched or in other colours fails.
+video=$WINENV_DIR/at60.mp4
+(cd "$linux" && ./flimrevo-capture --preset party-1080p --from 59.5 --to 60.5 -o "$video" 2> /dev/null) ||
+    report FAIL "the release's capture tool made no video with --preset party-1080p"
 probe() { ffprobe -v error -select_streams "$1" -show_entries "$2" -of default=nw=1:nk=1 "$video" | paste -sd' '; }
 read -r codec profile width height rate length bits <<< "$(probe v:0 stream=codec_name,profile,width,height,r_frame_rate,duration,bit_rate)"
 read -r audio abits <<< "$(probe a:0 stream=codec_name,bit_rate)"
-whole=$(probe v:0 format=duration)
 [ "$codec $profile ${width}x$height $rate $audio" = "h264 High 1920x1080 60/1 aac" ] &&
-    [ "$bits" -ge 6000000 ] && [ "$abits" -ge 128000 ] &&
-    awk -v v="$length" -v w="$whole" 'BEGIN { exit !(v > 92.683 && v < 92.718 && w > 92.683 && w < 92.718) }' &&
+    [ "${bits:-0}" -ge 6000000 ] && [ "${abits:-0}" -ge 128000 ] &&
+    awk -v v="$length" 'BEGIN { exit !(v > 0.99 && v < 1.01) }' &&
     report ok "video: $codec $profile ${width}x$height at $rate fps, $bits bit/s, $audio $abits bit/s, $length s" ||
-    report FAIL "video: $codec $profile ${width}x$height at $rate fps, $bits bit/s, $audio $abits bit/s, $length s ($whole s)"
+    report FAIL "video: $codec $profile ${width}x$height at $rate fps, $bits bit/s, $audio $abits bit/s, $length s, want 1 s"
 (cd "$linux" && hidden ./flimrevo-capture --from 60 --to 60.01 -o "$WINENV_DIR/png" 2> /dev/null) || true
-ffmpeg -v error -ss 60 -i "$video" -frames:v 1 -y frame.png
+ffmpeg -v error -i "$video" -vf 'select=eq(n\,30)' -frames:v 1 -y frame.png
 bars=$(convert \( frame.png -crop 232x1080+0+0 \) \( frame.png -crop 232x1080+1688+0 \) +repage -append \
     -format '%[fx:maxima]' info:)
 convert frame.png -crop 1440x1080+240+0 +repage -resize '512x384!' picture.png
@@ -151,11 +154,12 @@ awk -v b="$bars" -v e="$rmse" 'BEGIN { exit !(b <= 0.02 && e <= 0.035) }' &&
     report ok "the frame at 60 s: bars black (brightest $bars), the picture as the capture tool's (RMSE $rmse)" ||
     report FAIL "the frame at 60 s: bars' brightest $bars (want <= 0.02), RMSE to the capture tool's $rmse (want <= 0.035)"
 
-# The published video's flashes, counted as the release's texts state them.
-# The test build's tool: from the Linux folder its ffprobe did not read the video (not yet known why).
-said=$("$native/flimrevo-flashes" "$video" 2>&1 | tail -2 | paste -sd' ') || true
-grep -q "^worst second: .* fails: " <<< "$said" && report ok "video's flashes: $said" ||
-    report FAIL "video's flashes: $said"
+# The strobe in the preset's video, its flashes counted by the folder's own counting tool.
+said="no video made"
+(cd "$linux" && ./flimrevo-capture --preset party-1080p --from 30.6 --to 32.2 -o "$WINENV_DIR/strobe.mp4" 2> /dev/null) &&
+    said=$("$linux/flimrevo-flashes" "$WINENV_DIR/strobe.mp4" 2>&1 | tail -2 | paste -sd' ') || true
+grep -q "^worst second: .* fails: " <<< "$said" && report ok "the strobe's flashes in the video: $said" ||
+    report FAIL "the strobe's flashes in the video: $said"
 
 for exe in "$windows"/*.exe; do
     TZ=UTC objdump -p "$exe" | awk '/^Time\/Date/ { t = $0 } END { exit t !~ /Thu Jan  1 00:00:00 1970/ }' &&
