@@ -82,8 +82,8 @@ for start in "$linux:./flimrevo --window" "$PWD/nowhere:$PWD/elsewhere/link"; do
             report FAIL "${start#*:}: silence on the null sink (peak $peak)"
         command_lines $pid | grep -qx "\./bin/flimrevo $args *" &&
             report ok "${start#*:}: the program is started as ./bin/flimrevo $args" ||
-            report FAIL "${start#*:}: the program's command line: $(command_lines $pid)"
-        winenv_press "$window" Escape
+            report FAIL "${start#*:}: the program's command line: $(command_lines $pid) $(cat piece.out)"
+        winenv_press "$window" Escape || true
     else
         report FAIL "${start#*:}: no window within 30 s: $(cat piece.out)"
     fi
