@@ -363,6 +363,8 @@ FAULTS = [
        '    {0.06f, 0.06f, 0.19f},\n    {0.19f, 0.19f, 0.5f},')]),
     ('gl-context-window-unchecked', 'src/platform/sdl/opengl.cpp',
      [('    platform::CheckWindowExists(dc->window->sdl);\n', '')]),
+    ('x11-window-watched-twice', 'src/platform/sdl/x11.cpp',
+     [('std::find(shownWindows, end, info.info.x11.window) == end', 'end != nullptr')]),
 ]
 
 EXTRA_FAULTS = [

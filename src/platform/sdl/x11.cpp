@@ -9,6 +9,7 @@
 #include <SDL.h>
 #include <SDL_syswm.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -114,8 +115,9 @@ void CheckWindowExists(SDL_Window* window) {
         info.subsystem != SDL_SYSWM_X11) {
         return;
     }
-    if (shownCount < 16) {
-        shownWindows[shownCount++] = info.info.x11.window;
+    XID* const end = shownWindows + shownCount;
+    if (shownCount < 16 && std::find(shownWindows, end, info.info.x11.window) == end) {
+        shownWindows[shownCount++] = info.info.x11.window;  // once: ForgetWindow drops one
     }
     shownDisplay = info.info.x11.display;
     XWindowAttributes attributes;
