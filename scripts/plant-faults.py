@@ -45,7 +45,8 @@ WEB_BUILT = ('src/platform/core/', 'src/platform/audio/contract.h', 'src/platfor
 
 # The files whose faults only the page shows: the page itself and what it sees of the back end.
 WEB_PAGE = ('src/platform/web/page/', 'src/platform/web/site.cmake', 'src/platform/audio/web/',
-            'src/platform/web/win32.cpp')
+            'src/platform/web/win32.cpp', 'src/platform/web/webgl.cpp',
+            'src/platform/web/picture_size.cpp')
 
 
 def judge_web(build_web, build, page):

@@ -4,7 +4,7 @@ page; 1. a live run, its sound and its fullscreen switch; 2. the boxes without t
 without Web Audio, and the piece running on in silence; 3. its GL calls against the native build's;
 4. its stills against flimrevo-capture's PNGs; 5. the platform's tables against the web back end;
 6. the page's life: phones, the wake lock, a lost WebGL context, offline, the sound's latency and
-the ways out.
+the ways out; 7. the picture at the screen's pixels, the old look and smooth edges.
 
    web_test.py WEB_BIN NATIVE_BIN [CHECKS]   (the site, the native build, and the check page's
                                             folder when it is not WEB_BIN/../checks)
@@ -24,6 +24,13 @@ FPS = 30
 CALL_FRAMES = [150, 600, 935, 1790, 2250]  # wire, box 1 and shadows, strobe, two fog rows, box 2
 PICTURES = {150: '5', 600: '20', 935: '31.15', 1500: '50', 1800: '60', 2250: '75'}
 REDUCED = 952  # 31.733 s: the strobe's last red, which reduced flashing holds back
+# Stills at a size, against the capture's frames at it (5 s: wire; 31.15 s: the strobe's red
+# clear, which must keep to the picture): the size asked, the picture's rectangle in it.
+SIZED = [(150, '2048x1536', (0, 0, 2048, 1536)), (935, '1920x1080', (240, 0, 1440, 1080))]
+# A live run's canvas under device metrics (CSS width, height, devicePixelRatio): its drawing
+# buffer and the viewport, the picture's 4:3 rectangle in it.
+METRICS = [((1024, 768, 2), [2048, 1536, 0, 0, 2048, 1536]), ((960, 600, 2), [1920, 1200, 160, 0, 1600, 1200]),
+           ((960, 600, 1), [960, 600, 80, 0, 800, 600])]
 failures = []
 
 
@@ -112,6 +119,7 @@ def start_page():
     # motion, and the viewer can turn it off.
     checked = lambda: browser.execute_script("return document.getElementById('reduce').checked")
     states = [checked()]
+    smooth = browser.execute_script("return document.getElementById('smooth').checked")
     browser.get(url + '?reduced-flashing')
     states.append(checked())
     browser.execute_cdp_cmd('Emulation.setEmulatedMedia', {'features': [{'name': 'prefers-reduced-motion', 'value': 'reduce'}]})
@@ -121,6 +129,10 @@ def start_page():
     states.append(checked())
     browser.execute_cdp_cmd('Emulation.setEmulatedMedia', {'features': []})
     check(states == [False, True, True, False], f'"Reduce flashing": default, ?reduced-flashing, reduced motion, a click: {states}')
+    smooth = [smooth]
+    browser.get(url + '?antialias=4')
+    smooth.append(browser.execute_script("return document.getElementById('smooth').checked"))
+    check(smooth == [False, True], f'"Smooth edges": off by default, on with ?antialias=4: {smooth}')
 
 
 def fullscreen_switch():
@@ -146,6 +158,79 @@ def fullscreen_switch():
 def still(frame, record=''):
     browser.get(f'{url}?fps={FPS}&frame={frame}{record}')
     return wait("document.body.dataset.state == 'ended'", 120)
+
+
+def canvas_picture():
+    """The canvas's drawing buffer, top row first, RGB."""
+    width, height, pixels = browser.execute_script("""
+        const c = document.getElementById('canvas'), gl = c.getContext('webgl');
+        const p = new Uint8Array(c.width * c.height * 4);
+        gl.readPixels(0, 0, c.width, c.height, gl.RGBA, gl.UNSIGNED_BYTE, p);
+        let s = '';
+        for (let i = 0; i < p.length; i += 8192) s += String.fromCharCode.apply(null, p.subarray(i, i + 8192));
+        return [c.width, c.height, btoa(s)];""")
+    # GL reads the rows from the bottom up.
+    return np.frombuffer(base64.b64decode(pixels), np.uint8).reshape(height, width, 4)[::-1, :, :3].astype(np.int16)
+
+
+def screen_pixels(shown, png):
+    """7. At devicePixelRatio 2 the drawing buffer has the canvas's device pixels, and follows a resize
+    and a change of ratio; ?pixels=1024x768 keeps today's buffer. Stills at a size are the capture's
+    frames at it, as sharp (the web test's measure, and as much light: lines as wide), far from
+    the 1024 x 768 picture stretched as CSS stretches it, borders black. Smooth edges change the
+    edges and leave the rest."""
+    metrics = lambda w, h, ratio: browser.execute_cdp_cmd('Emulation.setDeviceMetricsOverride', {
+        'width': w, 'height': h, 'deviceScaleFactor': ratio, 'mobile': False})
+    buffer = "const c = piece.page.canvas, g = piece.gl.gl; return [c.width, c.height].concat(Array.from(g.getParameter(g.VIEWPORT)))"
+    try:
+        metrics(*METRICS[0][0])
+        play()
+        seen = []
+        for size, expected in METRICS:
+            metrics(*size)
+            wait(f'piece.page.canvas.width == {expected[0]} && piece.page.canvas.height == {expected[1]}', 10)
+            frames = browser.execute_script('return piece.page.frames')
+            wait(f'piece.page.frames > {frames} + 2', 10)
+            seen.append(browser.execute_script(buffer))
+        check(seen == [e for _, e in METRICS], f'the drawing buffer and the viewport follow the device pixels: {seen}')
+        ActionChains(browser).send_keys(Keys.ESCAPE).perform()
+        metrics(*METRICS[0][0])
+        browser.get(url + '?pixels=1024x768')
+        wait("document.body.dataset.state == 'ready'")
+        browser.find_element(By.ID, 'play').click()
+        wait(PLAYING, 30)
+        old = browser.execute_script(buffer)
+        ActionChains(browser).send_keys(Keys.ESCAPE).perform()
+        check(old == [1024, 768, 0, 0, 1024, 768] and ended() == ['ended', 0],
+              f'?pixels=1024x768 at devicePixelRatio 2: the old 1024 x 768 buffer {old}, Escape ends it')
+    finally:
+        browser.execute_cdp_cmd('Emulation.clearDeviceMetricsOverride', {})
+    for n, size, (x, y, w, h) in SIZED:
+        browser.get(f'{url}?fps={FPS}&frame={n}&pixels={size}')
+        wait("document.body.dataset.state == 'ended'", 120)
+        web = canvas_picture()
+        reference = png(f'{size}/frame-00000.png')
+        border = web.copy()
+        border[y:y + h, x:x + w] = 0
+        picture = web[y:y + h, x:x + w]
+        misses = max(unmatched(picture, reference), unmatched(reference, picture))
+        light = picture.sum() / max(1, reference.sum())
+        stretched = np.asarray(Image.fromarray(shown[n].astype(np.uint8)).resize((w, h), Image.BILINEAR), dtype=np.int16)
+        far = max(unmatched(stretched, reference), unmatched(reference, stretched))
+        check(web.shape == (int(size.split('x')[1]), int(size.split('x')[0]), 3) and not border.any() and misses <= 0.002
+              and 0.9 < light < 1.1 and (far >= 0.05 or n != 150),
+              f'still at {size} (frame {n}): {misses:.3%} without a match in the capture\'s {w}x{h}, light {light:.3f} '
+              f'of its; the stretched picture {far:.2%}; lit border pixels {np.count_nonzero(border.any(axis=2))}')
+    browser.get(f'{url}?fps={FPS}&frame=150&antialias=4')
+    wait("document.body.dataset.state == 'ended'", 120)
+    plain, soft = shown[150], canvas_picture()
+    # Edges: pixels with a neighbour more than 3 levels away in the plain picture.
+    h, w = plain.shape[:2]
+    padded = np.pad(plain, ((1, 1), (1, 1), (0, 0)), mode='edge')
+    edge = np.max([np.abs(plain - padded[y:y + h, x:x + w]).max(axis=2) for y in range(3) for x in range(3)], axis=0) > 3
+    changed = np.abs(plain - soft).max(axis=2) > 3
+    check(browser.execute_script('return piece.page.antialiased') and changed[edge].mean() >= 0.2 and changed[~edge].mean() <= 0.005,
+          f'smooth edges: {changed[edge].mean():.1%} of edge pixels changed, {changed[~edge].mean():.3%} of the others')
 
 
 # What every run of part 6 carries: uncaught errors collected, and a wake lock, an audio session and
@@ -368,6 +453,9 @@ capture = subprocess.Popen([os.path.join(NATIVE, 'flimrevo-capture'), '--fps', s
 reduced = subprocess.Popen([os.path.join(NATIVE, 'flimrevo-capture'), '--reduced-flashing', '--fps', str(FPS),
                             '--from', str(REDUCED / FPS), '--to', str((REDUCED + 1) / FPS), '-o', frames.name + '/reduced'],
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+sized = [subprocess.Popen([os.path.join(NATIVE, 'flimrevo-capture'), '--fps', str(FPS), '--from', str((n - 0.25) / FPS),
+                           '--to', str((n + 0.5) / FPS), '--size', f'{w}x{h}', '-o', f'{frames.name}/{size}'],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL) for n, size, (x, y, w, h) in SIZED]
 server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), functools.partial(Site, directory=SITE))
 threading.Thread(target=server.serve_forever, daemon=True).start()
 url = f'http://127.0.0.1:{server.server_port}/'
@@ -449,22 +537,16 @@ try:
     # and fog, the pixel and the 0.2% their different steps along lines and polygon edges (where
     # lines cross, the one that wins a pixel may differ). A wrong colour or fog, or a missing cube
     # face, changes far more: a third of a frame's lines is some 2% of it.
-    check(capture.wait() == 0 and reduced.wait() == 0, 'flimrevo-capture renders the frames to compare with')
+    check(capture.wait() == 0 and reduced.wait() == 0 and all(p.wait() == 0 for p in sized),
+          'flimrevo-capture renders the frames to compare with')
     first = min(PICTURES)
     png = lambda name: np.asarray(Image.open(f'{frames.name}/{name}').convert('RGB'), dtype=np.int16)
+    shown = {}
     for n, seconds in list(PICTURES.items()) + [(REDUCED, 'reduced flashing at 31.733')]:
         reduce = seconds.startswith('reduced')
         reference = png('reduced/frame-00000.png' if reduce else f'frame-{n - first:05d}.png')
         still(n, '&reduced-flashing' if reduce else '')
-        pixels = base64.b64decode(browser.execute_script("""
-            const c = document.getElementById('canvas'), gl = c.getContext('webgl');
-            const p = new Uint8Array(c.width * c.height * 4);
-            gl.readPixels(0, 0, c.width, c.height, gl.RGBA, gl.UNSIGNED_BYTE, p);
-            let s = '';
-            for (let i = 0; i < p.length; i += 8192) s += String.fromCharCode.apply(null, p.subarray(i, i + 8192));
-            return btoa(s);"""))
-        # GL reads the rows from the bottom up.
-        web = np.frombuffer(pixels, np.uint8).reshape(*reference.shape[:2], 4)[::-1, :, :3].astype(np.int16)
+        web = shown[n] = canvas_picture()
         same = np.mean(np.abs(web - reference).max(axis=2) <= 3)
         misses = max(unmatched(web, reference), unmatched(reference, web))
         check(misses <= 0.002, f'{seconds} s (frame {n}): {same:.2%} of pixels equal in place, '
@@ -474,13 +556,15 @@ try:
             held = np.mean(np.abs(web - drawn).max(axis=2) > 40)
             check(held > 0.5, f'{seconds} s is held back: {held:.1%} of pixels far from the red as drawn')
 
+    screen_pixels(shown, png)
+
     # 5. The platform's tables, every row as the native build runs it (a browser of their own).
     tables = subprocess.run([sys.executable, os.path.join(os.path.dirname(__file__), 'platform_check.py'), SITE] + CHECKS,
                             capture_output=True, text=True)
     check(tables.returncode == 0, "the platform's tables in the browser: " + tables.stdout.strip())
 finally:
-    capture.kill()
-    reduced.kill()
+    for p in [capture, reduced] + sized:
+        p.kill()
     browser.quit()
     server.shutdown()
 print(f'{len(failures)} of the web checks failed' if failures else 'All web checks passed.')

@@ -47,6 +47,14 @@ struct State {
     int vertexCount = 0;
     bool batchIsLines = false;
 
+    // Where the picture lies in the canvas's drawing buffer (x, y, width, height), the buffer's
+    // size, and the lines' width in whole pixels; wider than WebGL draws them, they are drawn as
+    // quads (webgl.cpp).
+    int picture[4] = {0, 0, 0, 0};
+    int buffer[2] = {0, 0};
+    int lineWidth = 1;
+    bool quadLines = false;
+
     // Frames that nobody will see (a still's lead-in) skip the drawing, and only the drawing.
     bool drawing = true;
     bool context = false;
@@ -66,6 +74,9 @@ void Translate(GLfloat x, GLfloat y, GLfloat z);
 void Flush();
 // Clears the canvas with the clear colour (webgl.cpp).
 void ClearCanvas(GLbitfield mask);
+// The picture drawn at this rectangle of a drawing buffer of this size, its lines this many
+// pixels wide: viewport, scissor box and line width follow (webgl.cpp).
+void Picture(int x, int y, int width, int height, int bufferWidth, int bufferHeight, int line);
 
 void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

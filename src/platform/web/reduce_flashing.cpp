@@ -18,18 +18,20 @@ EM_JS(int, PageReducedFlashing, (), {
     return Module.page.reducedFlashing ? 1 : 0;
 });
 
-EM_JS(int, CanvasWidth, (), { return Module.gl.gl.drawingBufferWidth; });
-EM_JS(int, CanvasHeight, (), { return Module.gl.gl.drawingBufferHeight; });
+// The picture's rectangle in the canvas (webgl.cpp): the whole canvas unless the canvas is larger
+// than the picture's shape.
+EM_JS(int, PictureWidth, (), { return Module.gl.fit[2]; });
+EM_JS(int, PictureHeight, (), { return Module.gl.fit[3]; });
 
-// The canvas's picture, bottom row first.
+// The picture, bottom row first.
 EM_JS(void, CanvasRead, (std::uint8_t* to, int width, int height), {
-    const gl = Module.gl.gl;
-    gl.readPixels(0, 0, width, height, gl.RGBA, gl.UNSIGNED_BYTE,
+    const gl = Module.gl.gl, fit = Module.gl.fit;
+    gl.readPixels(fit[0], fit[1], width, height, gl.RGBA, gl.UNSIGNED_BYTE,
                   HEAPU8.subarray(to, to + width * height * 4));
 });
 
-// Covers the canvas with a picture, bottom row first, pixel for pixel, and puts the piece's own
-// program, buffer and vertex layout (webgl.cpp) back.
+// Covers the picture (the viewport) with a picture, bottom row first, pixel for pixel, and puts
+// the piece's own program, buffer and vertex layout (webgl.cpp) back.
 EM_JS(void, CanvasDraw, (const std::uint8_t* from, int width, int height), {
     const g = Module.gl, gl = g.gl;
     if (!g.copy) {
@@ -86,7 +88,7 @@ bool ReducedFlashing() {
 
 void ReduceFlashing(std::uint32_t tick) {
     Reduction& r = reduction;
-    const int width = CanvasWidth(), height = CanvasHeight();
+    const int width = PictureWidth(), height = PictureHeight();
     if (!r.limiter || r.width != width || r.height != height) {
         r.width = width;
         r.height = height;

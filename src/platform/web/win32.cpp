@@ -1,6 +1,7 @@
-// The Win32 subset the piece uses, in a web page. The one window is the page's canvas, whose
-// drawing buffer has the window's client size; a display mode is the page in fullscreen with the
-// canvas at the mode's size, scaled to the screen with its shape kept. Input arrives from the
+// The Win32 subset the piece uses, in a web page. The one window is the page's canvas; a display
+// mode is the page in fullscreen. The canvas's drawing buffer has the window's client size until
+// the page says otherwise: a live run's picture is drawn at the canvas's device pixels, a still's
+// at the window's size or the size asked for (picture_size.cpp). Input arrives from the
 // page's events, which wait in JavaScript until the message queue is pumped. SwapBuffers hands
 // control back to the browser until its next animation frame, so the piece's own loop runs.
 //
@@ -29,6 +30,7 @@ const int LogSize = 4 << 20;
 struct Window {
     bool used;
     const WNDCLASSA* windowClass;
+    int width, height;  // the client size the piece sees
 };
 
 struct Context {
@@ -164,7 +166,7 @@ HWND backend::MakeWindow(const WNDCLASSA* windowClass, const CREATESTRUCTA& crea
     if (window.used) {
         return nullptr;
     }
-    window = Window{true, windowClass};
+    window = Window{true, windowClass, create.cx, create.cy};
     PageCanvas(create.cx, create.cy, 0);
     *client = RECT{0, 0, create.cx, create.cy};
     return TheWindow();
@@ -285,6 +287,7 @@ HGLRC WINAPI wglCreateContext(HDC hdc) {
         return nullptr;
     }
     context = Context{true, false};
+    web::FollowCanvas(window.width, window.height);
     // Reduced flashing reads every picture, so a still draws every frame before its own too.
     web::StartReducedFlashing();
     web::GlPresent(still.fps == 0 || StillDraws(0));
@@ -326,6 +329,7 @@ BOOL WINAPI SwapBuffers(HDC hdc) {
             web::ReduceFlashing(tick);
         }
         PageNextFrame(1);
+        web::FollowCanvas(window.width, window.height);
         return TRUE;
     }
     const std::int64_t frame = still.presented++;

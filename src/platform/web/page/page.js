@@ -7,6 +7,12 @@
 // page.reducedFlashing when it starts. While the piece runs, Alt+Enter, F11 and a small button
 // switch the browser's fullscreen on and off; the piece is not told and runs on.
 //
+// The picture is drawn at the canvas's device pixels (its CSS size times devicePixelRatio), kept
+// current as the page is resized, goes fullscreen or is zoomed; ?pixels=WxH draws it at that size
+// instead, stretched to the page (?pixels=1024x768 is the old look). "Smooth edges" (also
+// ?antialias=N, N of 2 or more) asks WebGL for multisampling, which it gives only as on or off:
+// the browser picks the samples (commonly 4), or gives none where it has none.
+//
 // ?fps=F&frame=N renders frame N of a run at F frames a second on a virtual clock, silently and
 // without waiting for a click, and leaves it on the canvas; &record also keeps that frame's GL
 // calls in page.recorded. body's data-state says where the page is: loading, ready, running, ended,
@@ -26,9 +32,59 @@ const whole = (name, least, most, otherwise) =>
 const still = query.has('frame')
   ? {fps: whole('fps', 1, 1000, 60), frame: whole('frame', 0, 1e6, 0), record: query.has('record')}
   : null;
+const asked = /^(\d+)x(\d+)$/.exec(query.get('pixels') || '');
+const pixels = asked && asked.slice(1).every(n => n >= 1 && n <= 16384) ? asked.slice(1).map(Number) : null;
 let ready = null;  // the next run, loaded and waiting
 $('reduce').checked =
   query.has('reduced-flashing') || matchMedia('(prefers-reduced-motion: reduce)').matches;
+$('smooth').checked = whole('antialias', 0, 64, 0) >= 2;
+
+// The canvas's size in device pixels, as page.devicePixels: from a ResizeObserver on its
+// device-pixel box where the browser has one (exact, and told of zoom too), else its CSS box times
+// devicePixelRatio, taken again whenever the ratio changes. A hidden canvas has none, and keeps
+// the last.
+function followPixels(page) {
+  const canvas = page.canvas;
+  const set = (width, height) => {
+    if (width >= 1 && height >= 1) page.devicePixels = [Math.round(width), Math.round(height)];
+    page.ratio = devicePixelRatio;
+  };
+  const fromCss = () => {
+    const box = canvas.getBoundingClientRect();
+    set(box.width * devicePixelRatio, box.height * devicePixelRatio);
+  };
+  if (typeof ResizeObserver === 'function') {
+    // The device-pixel box is taken where it agrees with the CSS box times the ratio to within
+    // the rounding it settles; Chromium's device emulation (DevTools, the tests) reports it at
+    // the unscaled size.
+    const observer = new ResizeObserver(entries => {
+      const entry = entries[entries.length - 1], box = entry.devicePixelContentBoxSize;
+      const width = entry.contentRect.width * devicePixelRatio, height = entry.contentRect.height * devicePixelRatio;
+      if (box && box[0] && Math.abs(box[0].inlineSize - width) < 2 && Math.abs(box[0].blockSize - height) < 2) {
+        set(box[0].inlineSize, box[0].blockSize);
+      } else {
+        set(width, height);
+      }
+    });
+    try {
+      observer.observe(canvas, {box: 'device-pixel-content-box'});
+    } catch (e) {
+      observer.observe(canvas);
+    }
+  } else {
+    addEventListener('resize', fromCss);
+  }
+  // A change of the ratio alone (zoom, another screen, the device emulation) changes no CSS box,
+  // and the emulation tells neither the observer nor a resolution media query: the ratio is
+  // compared before each frame (page.drawingSize), which costs nothing.
+  page.ratio = devicePixelRatio;
+  page.followRatio = () => {
+    if (page.ratio !== devicePixelRatio) {
+      page.ratio = devicePixelRatio;
+      fromCss();
+    }
+  };
+}
 
 function messageBox(text, caption) {
   const box = $('box');
@@ -91,6 +147,9 @@ $('fullscreen').addEventListener('click', e => {
 
 function prepare(button) {
   const page = {canvas: $('canvas'), still, messageBox};
+  // The drawing buffer's size (picture_size.cpp); none: the window's own.
+  page.drawingSize = () => pixels || (still ? null : (page.followRatio(), page.devicePixels));
+  followPixels(page);
   page.fullscreen = on => {
     if (on) {
       const stage = $('stage');
@@ -193,6 +252,7 @@ async function run() {
   const module = window.piece = ready;
   ready = null;
   module.page.reducedFlashing = $('reduce').checked;
+  module.page.antialias = $('smooth').checked;
   $('start').hidden = $('end').hidden = $('problem').hidden = true;
   $('fullscreen').hidden = $('close').hidden = !!still;
   document.body.dataset.state = 'running';
