@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The platform's tables (tests/platform) in headless Chromium against the web back end, in a
-browser of their own: web_test.py's part 5, and scripts/plant-faults.py --web.
+browser of their own: web_test.py's section 5, and scripts/plant-faults.py --web.
 
    platform_check.py WEB_BIN [CHECKS]   (the site; the check page's folder, by default ../checks)
 Prints the rows that fail; exit code 0 when every row holds.

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The web build in headless Chromium (SwiftShader's WebGL), in one browser session: 0. the start
+"""The web build in headless Chromium (SwiftShader's WebGL), in one browser session, in sections: 0. the start
 page; 1. a live run, its sound and its fullscreen switch; 2. the boxes without the soundtrack or
 without Web Audio, and the piece running on in silence; 3. its GL calls against the native build's;
 4. its stills against flimrevo-capture's PNGs; 5. the platform's tables against the web back end;
@@ -233,7 +233,7 @@ def screen_pixels(shown, png):
           f'smooth edges: {changed[edge].mean():.1%} of edge pixels changed, {changed[~edge].mean():.3%} of the others')
 
 
-# What every run of part 6 carries: uncaught errors collected, and a wake lock, an audio session and
+# What every run of section 6 carries: uncaught errors collected, and a wake lock, an audio session and
 # an orientation lock of the test's own, whose calls are kept (headless Chromium grants no wake
 # lock and locks no orientation, and only iOS has an audio session).
 WATCH = """window.uncaught = [];
