@@ -31,9 +31,12 @@
 namespace {
 
 // The output buffer in sample frames. The music is mixed into the next buffer SDL asks for after
-// the play call, and the device queues about one more buffer, so 256 frames at 44.1 kHz put the
-// first sound at most about 12 ms (two buffers) after BASS_StreamPlay returns.
-constexpr int kBufferFrames = 256;
+// the play call, and the device queues about one more buffer, so 1024 frames at 44.1 kHz put the
+// first sound at most about 46 ms (two buffers) after BASS_StreamPlay returns. Smaller buffers
+// run dry while the piece's software rendering keeps every core busy: with 256 frames, a run
+// on two loaded cores recorded about 300 dropouts (1.5 to 3.6 s of silence) before the strobe at
+// 31 s, against 8 with 1024 (bench/av_offset.sh counts them).
+constexpr int kBufferFrames = 1024;
 
 // How long closing the output may take. Closing joins SDL's audio thread, which a sound server
 // that stopped answering (PulseAudio under SIGSTOP) holds for ever; past this the device is left
