@@ -369,6 +369,8 @@ FAULTS = [
      [('(p[5] & 0x10) ? 10 : 0;', '0;')]),
     ('id3v2-size-top-byte-ignored', 'src/platform/audio/windows/mp3_frames.cpp',
      [('(DWORD{p[6]} << 21) | ', '')]),
+    ('reduced-flashing-flag-unread', 'src/platform/sdl/reduce_flashing.cpp',
+     [('CommandLineHas("--reduced-flashing")', 'CommandLineHas("--reduce-flashing")')]),
 ]
 
 EXTRA_FAULTS = [
