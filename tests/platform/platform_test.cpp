@@ -29,7 +29,7 @@ TEST(PlatformCore, EveryRowOfTheMessageTableHolds) {
 }
 
 TEST(AudioContract, EveryRowOfTheContractHolds) {
-    audiotest::TempDir dir;
+    testsupport::Folder dir(false);
     const std::string sound = dir.path + "/tone.mp3", text = dir.path + "/text.mp3";
     audiotest::WriteMp3(audiotest::TestSignal(0.5), sound);
     std::ofstream(text) << "not a sound file\n";

@@ -41,11 +41,11 @@ TEST(Soundtrack, NinetyFiveSecondsThatBreakOnTheCuesAndFadeOutTheSameEveryRun) {
         EXPECT_GT(Level(pcm, at, at + 0.03), 5 * Level(pcm, at + 0.06, at + 0.1)) << at;
     }
 
-    audiotest::TempDir dir;
+    testsupport::Folder dir(false);
     const std::string command =
         std::string("'") + FLIMREVO_SOUNDTRACK_TOOL + "' '" + (dir / "again.mp3") + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    EXPECT_TRUE(audiotest::ReadFile(dir / "again.mp3") == audiotest::ReadFile(FLIMREVO_SOUNDTRACK))
+    EXPECT_TRUE(testsupport::Read(dir / "again.mp3") == testsupport::Read(FLIMREVO_SOUNDTRACK))
         << "the build's copy differs";
 }
 
