@@ -188,9 +188,8 @@ TEST(FrameLoopAllocations, NoneFromThePieceOverTheWholeTimeline) {
     // Frames every second from 0 to 93 s, where the piece ends by itself, and every 100 ms through
     // the strobe; counted from the fourth, after Mesa has built its shaders and buffers.
     std::vector<std::uint32_t> schedule;
-    for (std::uint32_t ms = 0; ms <= 93000; ms += (ms >= 31000 && ms < 32000) ? 100 : 1000) {
+    for (std::uint32_t ms = 0; ms <= 93000; ms += (ms >= 31000 && ms < 32000) ? 100 : 1000)
         schedule.push_back(ms);
-    }
     const int last = static_cast<int>(schedule.size()) - 1;
     testsupport::PieceRunOptions options;
     options.frameMs = [&](int n) { return schedule[static_cast<size_t>(std::min(n, last))]; };
@@ -299,15 +298,13 @@ TEST(Clock, HitsOnlyTheBoundsItShouldAndSurvivesTheTickCounterWrapping) {
     for (std::uint32_t ms = 0; ms <= 100000; ++ms) {
         const float t = ClockAt(1000, ms);
         ASSERT_EQ(t, Expected(ms)) << ms;
-        for (float never : {26.5f, 31.0f, 48.0f, 58.0f, 89.0f}) {
+        for (float never : {26.5f, 31.0f, 48.0f, 58.0f, 89.0f})
             ASSERT_NE(t, never) << ms;
-        }
     }
     // The counter passes 0 between the start tick and the frame.
     const std::uint32_t start = 0xFFFFFFFFu - 2000u;
-    for (std::uint32_t ms : {1999u, 2001u, 31150u}) {
+    for (std::uint32_t ms : {1999u, 2001u, 31150u})
         EXPECT_EQ(ClockAt(start, ms), Expected(ms)) << ms;
-    }
     host::Stop();
 }
 

@@ -15,9 +15,8 @@ namespace {
 
 void ExpectAll(const std::vector<platform_cases::Outcome>& outcomes) {
     EXPECT_FALSE(outcomes.empty());
-    for (const auto& outcome : outcomes) {
+    for (const auto& outcome : outcomes)
         EXPECT_EQ(outcome.got, outcome.expected) << outcome.name;
-    }
 }
 
 TEST(PlatformCore, EveryRowOfTheMessageTableHolds) {
