@@ -90,19 +90,6 @@ inline int WaitFor(pid_t pid, double limit) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-// Whether no process of the session that pid led is left within `limit` seconds (what is left is
-// killed). Children of a test that is their subreaper are reaped here.
-inline bool SessionEnds(pid_t pid, double limit) {
-    const bool ends = Within(limit, [&] {
-        while (waitpid(-pid, nullptr, WNOHANG) > 0) {
-        }
-        return kill(-pid, 0) != 0;
-    });
-    if (!ends)
-        kill(-pid, SIGKILL);
-    return ends;
-}
-
 // An X server of the test's own: Xvfb on a display number it picks itself and prints once it
 // accepts connections (-displayfd), so that tests running side by side never share one.
 struct XServer {
