@@ -34,25 +34,21 @@ inline std::string Read(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// A temporary folder, with the built soundtrack linked in where there is one, unless asked not to.
+// A temporary folder, with the built soundtrack (where the test names one) linked in unless asked
+// not to.
+#ifndef FLIMREVO_SOUNDTRACK
+#define FLIMREVO_SOUNDTRACK ""
+#endif
 struct Folder {
-    explicit Folder([[maybe_unused]] bool soundtrack = true) {
+    explicit Folder(bool soundtrack = true) {
         char name[] = "/tmp/flimrevo-test-XXXXXX";
         path = mkdtemp(name);
-#ifdef FLIMREVO_SOUNDTRACK
-        if (soundtrack)
+        if (soundtrack && *FLIMREVO_SOUNDTRACK)
             std::filesystem::create_symlink(FLIMREVO_SOUNDTRACK, path + "/brumlevo.mp3");
-#endif
     }
-    ~Folder() {
-        std::filesystem::remove_all(path);
-    }
-    std::string operator/(const std::string& name) const {
-        return path + "/" + name;
-    }
-    std::string Err() const {
-        return Read(path + "/err.txt");
-    }
+    ~Folder() { std::filesystem::remove_all(path); }
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+    std::string Err() const { return Read(path + "/err.txt"); }
     std::string path;
 };
 
