@@ -378,6 +378,12 @@ FAULTS = [
      [('    platform::CheckWindowExists(dc->window->sdl);\n', '')]),
     ('x11-window-watched-twice', 'src/platform/sdl/x11.cpp',
      [('std::find(shownWindows, end, info.info.x11.window) == end', 'end != nullptr')]),
+    ('id3v2-footer-ignored', 'src/platform/audio/windows/mp3_frames.cpp',
+     [('(p[5] & 0x10) ? 10 : 0;', '0;')]),
+    ('id3v2-size-top-byte-ignored', 'src/platform/audio/windows/mp3_frames.cpp',
+     [('(DWORD{p[6]} << 21) | ', '')]),
+    ('reduced-flashing-flag-unread', 'src/platform/sdl/reduce_flashing.cpp',
+     [('CommandLineHas("--reduced-flashing")', 'CommandLineHas("--reduce-flashing")')]),
 ]
 
 EXTRA_FAULTS = [

@@ -1,47 +1,24 @@
-// What the audio tests share: a temporary folder, MP3s made with the soundtrack tool's encoder,
-// a reference decoder (libmpg123, outside SDL2_mixer) and the disk driver's recordings.
+// What the audio tests share: MP3s made with the soundtrack tool's encoder, a reference decoder
+// (libmpg123, outside SDL2_mixer) and the disk driver's recordings.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <mpg123.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "mp3_encoder.h"
+#include "support/process.h"
 
 namespace audiotest {
 
 constexpr int kRate = 44100;
 using Pcm = std::vector<std::int16_t>;  // interleaved 16-bit stereo
-
-// A fresh temporary folder, removed with its contents; the working directory while it lives when
-// `enter` is set.
-struct TempDir {
-    explicit TempDir(bool enter = false)
-        : path((std::filesystem::temp_directory_path() / "flimrevo-audio-XXXXXX").string()) {
-        EXPECT_NE(mkdtemp(path.data()), nullptr);
-        if (enter) {
-            previous = std::filesystem::current_path().string();
-            std::filesystem::current_path(path);
-        }
-    }
-    ~TempDir() {
-        if (!previous.empty())
-            std::filesystem::current_path(previous);
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
-    std::string path, previous;
-};
 
 // A chirp from 300 Hz up to 3300 Hz on the left, beating tones on the right, loud from the first
 // sample: where playback starts shows in a recording.
@@ -87,14 +64,9 @@ inline Pcm DecodeMp3(const std::string& path) {
     return pcm;
 }
 
-inline std::vector<std::uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
 // What SDL's disk driver has written so far: 16-bit samples in this host's byte order.
 inline Pcm ReadRecording(const std::string& path) {
-    const std::vector<std::uint8_t> bytes = ReadFile(path);
+    const std::string bytes = testsupport::Read(path);
     Pcm pcm(bytes.size() / 4 * 2);
     std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
     return pcm;

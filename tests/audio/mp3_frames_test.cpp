@@ -165,7 +165,10 @@ TEST(Mp3Frames, WhereTheSoundStartsAndHowManyFramesAreRead) {
     } cases[] = {
         {"bare frames", body, 0, 10},
         {"an ID3v2 tag first", Id3v2(1000) + body, 1010, 10},
-        {"two ID3v2 tags, one with a footer", Id3v2(200, true) + Id3v2(50) + body, 220 + 60, 10},
+        // The second tag is longer than the search for a frame: it must be skipped as a tag.
+        {"two ID3v2 tags, one with a footer", Id3v2(200, true) + Id3v2(70000) + body, 220 + 70010,
+         10},
+        {"a tag of 2 MiB, its size's top byte used", Id3v2(3 << 21) + body, (3 << 21) + 10, 10},
         {"an ID3v1 tag last", body + id3v1, 0, 10},
         {"an ID3v2 tag last", body + Id3v2(500), 0, 10},
         {"an info frame", info + body, static_cast<long long>(size), 10},

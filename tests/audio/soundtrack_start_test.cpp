@@ -62,7 +62,8 @@ class WholePiece : public ::testing::TestWithParam<Input> {};
 
 TEST_P(WholePiece, CallsAndBoxesThenTheWholeTimeline) {
     const Input& input = GetParam();
-    audiotest::TempDir dir(true);  // the piece runs in it
+    testsupport::Folder dir(false);
+    std::filesystem::current_path(dir.path);  // the piece runs in it
     input.make(dir / "brumlevo.mp3");
     const bool song = input.calls.back() == kPlaySong;
     const Pcm reference = song ? audiotest::DecodeMp3(dir / "brumlevo.mp3") : Pcm{};

@@ -1,7 +1,5 @@
-// The whole piece headless on the virtual clock. Its frame loop: how each way out ends it, a
-// display that cannot open, and no allocation by the piece inside the loop. Its pictures: frames
-// at chosen milliseconds judged by their pixels, what a person watching would see at each cue. And
-// the timeline clock alone, driven by the platform's virtual tick count.
+// The whole piece headless on the virtual clock: each way out of its frame loop, a display that
+// cannot open, no allocation in the loop, what a viewer sees at each cue; and the timeline clock.
 #include <gtest/gtest.h>
 
 #include <SDL.h>
@@ -38,8 +36,7 @@ std::atomic<long> ours{0}, theirs{0};
 thread_local bool noting = false;
 
 // Puts each malloc down to the first caller on its stack outside the C and C++ runtimes: this
-// executable (the piece and its platform layer) or a shared library (Mesa, SDL). Frame 0 is this
-// function and frame 1 malloc.
+// executable or a shared library (Mesa, SDL). Frames 0 and 1 are this function and malloc.
 __attribute__((noinline)) void Note() {
     if (!counting || noting)
         return;
@@ -158,9 +155,6 @@ TEST(FrameLoop, EachWayOutEndsThePieceAfterItsFrameWithTheQueueDrained) {
         EXPECT_LT(Find(run.log, way.pumpedBeforeClose), restored);
         // The window outlives the close request: only the shutdown destroys it, once, last.
         EXPECT_EQ(std::count(run.log.begin(), run.log.end(), "DestroyWindow"), 1);
-        EXPECT_EQ(run.log.front(),
-                  "ChangeDisplaySettingsA size=148 fields=0x001c0000 1024x768x32 "
-                  "frequency=0 rest=zero flags=4");
         EXPECT_EQ(run.log.back(), "UnregisterClassA vokle");
     }
 }
@@ -194,9 +188,8 @@ TEST(FrameLoopAllocations, NoneFromThePieceOverTheWholeTimeline) {
     // Frames every second from 0 to 93 s, where the piece ends by itself, and every 100 ms through
     // the strobe; counted from the fourth, after Mesa has built its shaders and buffers.
     std::vector<std::uint32_t> schedule;
-    for (std::uint32_t ms = 0; ms <= 93000; ms += (ms >= 31000 && ms < 32000) ? 100 : 1000) {
+    for (std::uint32_t ms = 0; ms <= 93000; ms += (ms >= 31000 && ms < 32000) ? 100 : 1000)
         schedule.push_back(ms);
-    }
     const int last = static_cast<int>(schedule.size()) - 1;
     testsupport::PieceRunOptions options;
     options.frameMs = [&](int n) { return schedule[static_cast<size_t>(std::min(n, last))]; };
@@ -221,21 +214,6 @@ using Picture = std::vector<Pixel>;
 bool Is(const Pixel& p, double r, double g, double b) {
     return std::abs(p.r - std::lround(r * 255)) <= 1 && std::abs(p.g - std::lround(g * 255)) <= 1 &&
            std::abs(p.b - std::lround(b * 255)) <= 1;
-}
-
-// The wire cubes' shades in 8 bits, by hand. Their edges along x: (0.31, 0.31, 0.75) x 255 =
-// (79.05, 79.05, 191.25), so (79, 79, 191). Their edges along z, drawn twice, the darkest last:
-// (0.06, 0.06, 0.19) x 255 = (15.3, 15.3, 48.45), so (15, 15, 48), over the middle shade
-// (0.19, 0.19, 0.5) x 255 = (48.45, 48.45, 127.5), which the same pixels cover but for an end
-// pixel here and there, where the two shades draw an edge in opposite directions.
-bool Light(const Pixel& p) {
-    return Is(p, 0.31, 0.31, 0.75);
-}
-bool Middle(const Pixel& p) {
-    return Is(p, 0.19, 0.19, 0.5);
-}
-bool Darkest(const Pixel& p) {
-    return Is(p, 0.06, 0.06, 0.19);
 }
 bool Dark(const Pixel& p) {
     return p.r < 80 && p.g < 40 && p.b < 10;
@@ -276,11 +254,8 @@ TEST(Pictures, EachCueShowsAndThePieceEndsInTheFirstFramePast92Point7) {
     EXPECT_GT(cyan, 0.05);
     EXPECT_GT(black, 0.05);
     EXPECT_GT(cyan + black, 0.99);
-    // 31.15 s: the red strobe behind the wire.
+    // 31.15 s: the red strobe behind the wire (whose shades the geometry and e2e tests pin).
     EXPECT_GT(Share(at[31150], [](const Pixel& x) { return Is(x, 1, 0, 0); }), 0.5);
-    EXPECT_GT(Share(at[31150], Light), 0.005);
-    EXPECT_GT(Share(at[31150], Darkest), 0.005);
-    EXPECT_LT(Share(at[31150], Middle) * 20, Share(at[31150], Darkest));
     // 50 s: the green box, unfogged, nowhere redder than green; at 60 s the fog's orange
     // (0.9, 0.4, 0) is blended into everything.
     const auto green = [](const Pixel& x) { return x.g > x.r + 100 && x.g > x.b; };
@@ -323,15 +298,13 @@ TEST(Clock, HitsOnlyTheBoundsItShouldAndSurvivesTheTickCounterWrapping) {
     for (std::uint32_t ms = 0; ms <= 100000; ++ms) {
         const float t = ClockAt(1000, ms);
         ASSERT_EQ(t, Expected(ms)) << ms;
-        for (float never : {26.5f, 31.0f, 48.0f, 58.0f, 89.0f}) {
+        for (float never : {26.5f, 31.0f, 48.0f, 58.0f, 89.0f})
             ASSERT_NE(t, never) << ms;
-        }
     }
     // The counter passes 0 between the start tick and the frame.
     const std::uint32_t start = 0xFFFFFFFFu - 2000u;
-    for (std::uint32_t ms : {1999u, 2001u, 31150u}) {
+    for (std::uint32_t ms : {1999u, 2001u, 31150u})
         EXPECT_EQ(ClockAt(start, ms), Expected(ms)) << ms;
-    }
     host::Stop();
 }
 

@@ -23,9 +23,8 @@ int Differ(const Corner& a, const Corner& b) {
 // The axis on which all of a face's corners agree, or -1.
 int FaceAxis(const Corner* c) {
     for (int axis = 0; axis < 3; ++axis) {
-        if (c[0][axis] == c[1][axis] && c[0][axis] == c[2][axis] && c[0][axis] == c[3][axis]) {
+        if (c[0][axis] == c[1][axis] && c[0][axis] == c[2][axis] && c[0][axis] == c[3][axis])
             return axis;
-        }
     }
     return -1;
 }
@@ -83,9 +82,8 @@ TEST(Cubes, WireCubeDrawsTheEdgesAcrossYAndShadowCubeTheSixFaces) {
             const Corner* q = &shadow.corners[n];
             const int axis = FaceAxis(q);
             ASSERT_GE(axis, 0) << "quad " << n / 4 << " is no face";
-            for (int i = 0; i < 4; ++i) {
+            for (int i = 0; i < 4; ++i)
                 EXPECT_EQ(Differ(q[i], q[(i + 1) % 4]), 1) << "quad " << n / 4 << " crosses itself";
-            }
             faces.insert({axis, q[0][static_cast<size_t>(axis)]});
             if (n % 8 == 4) {  // each colour's two faces are opposite
                 EXPECT_EQ(FaceAxis(q - 4), axis);

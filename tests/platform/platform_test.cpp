@@ -15,9 +15,8 @@ namespace {
 
 void ExpectAll(const std::vector<platform_cases::Outcome>& outcomes) {
     EXPECT_FALSE(outcomes.empty());
-    for (const auto& outcome : outcomes) {
+    for (const auto& outcome : outcomes)
         EXPECT_EQ(outcome.got, outcome.expected) << outcome.name;
-    }
 }
 
 TEST(PlatformCore, EveryRowOfTheMessageTableHolds) {
@@ -29,7 +28,7 @@ TEST(PlatformCore, EveryRowOfTheMessageTableHolds) {
 }
 
 TEST(AudioContract, EveryRowOfTheContractHolds) {
-    audiotest::TempDir dir;
+    testsupport::Folder dir(false);
     const std::string sound = dir.path + "/tone.mp3", text = dir.path + "/text.mp3";
     audiotest::WriteMp3(audiotest::TestSignal(0.5), sound);
     std::ofstream(text) << "not a sound file\n";

@@ -10,7 +10,7 @@ namespace testsupport {
 PieceRunResult RunPiece(const PieceRunOptions& options) {
     PieceRunResult result;
     host::Options hostOptions;
-    hostOptions.video.output = host::Video::Headless;
+    hostOptions.video = options.video;
     hostOptions.audio = options.audio;
     hostOptions.diskAudioFile = options.diskAudioFile;
     auto frameMs = options.frameMs ? options.frameMs

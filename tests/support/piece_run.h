@@ -1,5 +1,6 @@
-// Runs the whole piece (PieceMain) headless through the host's hooks: offscreen video, a virtual
-// clock that moves only when a frame is presented, and each presented frame handed to the caller.
+// Runs the whole piece (PieceMain) through the host's hooks: offscreen video unless asked
+// otherwise, a virtual clock that moves only when a frame is presented, and each presented frame
+// handed to the caller.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 namespace testsupport {
 
 struct PieceRunOptions {
+    host::VideoMode video{host::Video::Headless};
     // Elapsed milliseconds shown by frame n, for n = 0, 1, ...: frame n is drawn with the virtual
     // clock at start + frameMs(n). Default: 1000 ms a frame.
     std::function<std::uint32_t(int n)> frameMs;

@@ -34,12 +34,16 @@ inline std::string Read(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// A temporary folder, with the built soundtrack linked in unless asked not to.
+// A temporary folder, with the built soundtrack (where the test names one) linked in unless asked
+// not to.
+#ifndef FLIMREVO_SOUNDTRACK
+#define FLIMREVO_SOUNDTRACK ""
+#endif
 struct Folder {
     explicit Folder(bool soundtrack = true) {
         char name[] = "/tmp/flimrevo-test-XXXXXX";
         path = mkdtemp(name);
-        if (soundtrack)
+        if (soundtrack && *FLIMREVO_SOUNDTRACK)
             std::filesystem::create_symlink(FLIMREVO_SOUNDTRACK, path + "/brumlevo.mp3");
     }
     ~Folder() { std::filesystem::remove_all(path); }
@@ -80,19 +84,6 @@ inline int WaitFor(pid_t pid, double limit) {
         return -1;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-// Whether no process of the session that pid led is left within `limit` seconds (what is left is
-// killed). Children of a test that is their subreaper are reaped here.
-inline bool SessionEnds(pid_t pid, double limit) {
-    const bool ends = Within(limit, [&] {
-        while (waitpid(-pid, nullptr, WNOHANG) > 0) {
-        }
-        return kill(-pid, 0) != 0;
-    });
-    if (!ends)
-        kill(-pid, SIGKILL);
-    return ends;
 }
 
 // An X server of the test's own: Xvfb on a display number it picks itself and prints once it

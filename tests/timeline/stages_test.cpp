@@ -1,7 +1,6 @@
-// The cue stages on a GL context of the tests' own: the GL state they leave, the clear colour and
-// fog frame after frame in time order (it carries over, as in a run), the projection and camera
-// against matrices worked out here in double precision from the definitions of gluPerspective and
-// gluLookAt; and the calls the backdrop boxes and the cube lattice send on their way to the GL.
+// The cue stages on a GL context of the tests' own: clear colour and fog frame after frame in time
+// order (state carries over, as in a run); projection and camera against matrices worked out here
+// from gluPerspective's and gluLookAt's definitions; the calls the boxes and the lattice send.
 #include <GL/gl.h>
 
 #include <array>
@@ -34,8 +33,7 @@ TEST(Cues, ClearColourAndFogFollowTheirTablesInOrder) {
     const Colour black = {0, 0, 0, 0}, red = {1, 0, 0, 0}, green = {0, 1, 0, 0},
                  blue = {0, 0, 1, 0}, orange = {0.4f, 0.2f, 0, 0};
     glClearColor(none[0], none[1], none[2], none[3]);
-    // A fog mode and hint no row asks for, unlike GL's initial GL_EXP and GL_DONT_CARE: the rows
-    // must set theirs.
+    // A fog mode and hint no row asks for (GL's initial ones are GL_EXP, GL_DONT_CARE).
     glFogi(GL_FOG_MODE, GL_LINEAR);
     glHint(GL_FOG_HINT, GL_NICEST);
     // density 0: fog still off. 10.8f lies above the double 10.8, 10.799999f below; 58 and 16.5
@@ -107,9 +105,8 @@ Mat LookAt(const Vec& eye, const Vec& centre, const Vec& up) {
         m[i * 4 + 1] = u[i];
         m[i * 4 + 2] = -f[i];
     }
-    for (int r = 0; r < 3; ++r) {
+    for (int r = 0; r < 3; ++r)
         m[12 + r] = -(m[r] * eye[0] + m[4 + r] * eye[1] + m[8 + r] * eye[2]);
-    }
     return m;
 }
 
@@ -163,9 +160,8 @@ Mat ExpectedView(float t, std::initializer_list<int> rows) {
 void ExpectMatrix(GLenum which, const Mat& expected) {
     Mat m;
     glGetDoublev(which, m.data());
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 16; ++i)
         EXPECT_NEAR(m[i], expected[i], 2e-5 * (1 + std::fabs(expected[i]))) << "element " << i;
-    }
 }
 
 TEST(Camera, ViewIsTheProductOfTheActiveRowsAndProjectionFollowsTheClientSize) {
@@ -237,23 +233,15 @@ TEST(Drawing, BackdropBoxesAreSixFacesInTheirColoursWithinTheirOpenIntervals) {
                 const int face = static_cast<int>(vertices.size()) / 4;
                 const bool right = v[0] > 0, top = v[1] > 0, front = v[2] > 0;
                 Rgb want = cyan;
-                if (f.box == 2) {
-                    if (face == 4 && top && front) {
-                        want = {0, 1, 0.7f};
-                    } else if (face == 5 && top && !front) {
-                        want = {0.7f, 1, 0};
-                    } else {
-                        want = (face == 4   ? !top && front
-                                : face == 5 ? !top && !front
-                                            : right)
-                                   ? green
-                                   : dark;
-                    }
-                }
+                if (f.box == 2 && face == 4 && top && front)
+                    want = {0, 1, 0.7f};
+                else if (f.box == 2 && face == 5 && top && !front)
+                    want = {0.7f, 1, 0};
+                else if (f.box == 2)
+                    want = (face < 4 ? right : !top && front == (face == 4)) ? green : dark;
                 EXPECT_EQ(colour, want) << "vertex " << vertices.size();
-                for (float c : v) {
+                for (float c : v)
                     EXPECT_EQ(std::fabs(c), f.H);
-                }
                 EXPECT_EQ(v[static_cast<size_t>(axis[face])], side[face] * f.H) << "face " << face;
                 if (vertices.size() % 4 != 0) {
                     const auto& before = vertices.back();
@@ -286,27 +274,22 @@ Frame LatticeAt(float t) {
     DrawCubeLattice(t, frame.done);
     int depth = 0;
     for (const auto& call : glrecord::Stop()) {
-        if (call.Is("glPushMatrix")) {
-            EXPECT_EQ(depth++, 0);
-            frame.cubes.emplace_back();
-            continue;
-        }
-        if (call.Is("glPopMatrix")) {
-            EXPECT_EQ(--depth, 0);
+        if (call.Is("glPushMatrix") || call.Is("glPopMatrix")) {
+            EXPECT_EQ(call.Is("glPushMatrix") ? depth++ : --depth, 0);
+            if (depth == 1)
+                frame.cubes.emplace_back();
             continue;
         }
         EXPECT_EQ(depth, 1) << call.name << " outside a cube's push and pop";
         Cube& cube = frame.cubes.back();
-        if (call.Is("glTranslatef")) {
+        if (call.Is("glTranslatef"))
             cube.x = call.arg[0], cube.y = call.arg[1], cube.z = call.arg[2];
-        } else if (call.Is("glBegin")) {
-            EXPECT_EQ(cube.mode, 0u) << "two primitives for one cube";
-            cube.mode = call.mode;
-        } else if (call.Is("glColor4f")) {
+        else if (call.Is("glBegin"))
+            cube.mode = cube.mode ? ~0u : call.mode;  // two primitives for one cube: no mode
+        else if (call.Is("glColor4f"))
             cube.alpha = call.arg[3];
-        } else if (call.Is("glVertex3f") && cube.vertices++ == 0) {
+        else if (call.Is("glVertex3f") && cube.vertices++ == 0)
             cube.h = call.arg[1];  // the first vertex is (-h, +h, -h)
-        }
     }
     return frame;
 }
@@ -346,9 +329,7 @@ TEST(Drawing, LatticeCubesStandOnTheGridWithTheirBandsPrimitiveAndHalfSize) {
                     ASSERT_EQ(c.mode, f.mode);
                     ASSERT_EQ(c.vertices, f.mode ? 24 : 0);
                     ASSERT_EQ(c.alpha, f.alpha);
-                    if (f.mode) {
-                        ASSERT_EQ(c.h, HalfSize(f.t, i, j, k)) << i << j << k;
-                    }
+                    ASSERT_EQ(c.h, f.mode ? HalfSize(f.t, i, j, k) : 0.0f) << i << j << k;
                 }
     }
     // Written out: at t = 10 the cube i = 1, j = 2, k = 3 stands at (-2, -3, -4).

@@ -55,9 +55,8 @@ void OpenAndPresent(int before, const std::string& display) {
     closeFromOutside(4);
     for (int frame = 0; frame < 50; ++frame) {
         MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageA(&message);
-        }
         SwapBuffers(dc);
         closeFromOutside(5 + frame);
     }

@@ -22,9 +22,8 @@ using Log = std::vector<std::string>;
 Log Calls(const Log& log, bool namesOnly = false) {
     Log calls;
     for (const std::string& entry : log) {
-        if (entry.rfind("DefWindowProcA", 0) != 0) {
+        if (entry.rfind("DefWindowProcA", 0) != 0)
             calls.push_back(namesOnly ? entry.substr(0, entry.find(' ')) : entry);
-        }
     }
     return calls;
 }

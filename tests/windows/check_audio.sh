@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # The Windows audio backend under Wine: builds bass_check.cpp for x86_64, makes 1 kHz tones with
-# lame in the three MPEG versions, checks the calls' answers, then plays the tones and listens on
-# the null sink: the right pitch at the right level after the file's end with the loop flag (so
+# lame in the three MPEG versions, plays them and listens on the null sink: the right pitch at the right level after the file's end with the loop flag (so
 # the decoder's rate and channels reach the device intact), and silence without it.
 #
 # Usage: tests/windows/check_audio.sh   (about 30 s; needs mingw-w64, wine64, lame, ffmpeg,
@@ -13,8 +12,7 @@ winenv_start
 mkdir -p "$WINENV_DIR/audio"
 cd "$WINENV_DIR/audio"
 x86_64-w64-mingw32-g++ -std=c++17 -O2 -Wall -Wextra -Wpedantic -Wshadow -Werror \
-    -I "$root/src/platform/audio/include" -I "$root/tests/platform" "$here/bass_check.cpp" \
-    "$root/tests/platform/audio_cases.cpp" \
+    -I "$root/src/platform/audio/include" "$here/bass_check.cpp" \
     "$root"/src/platform/audio/windows/*.cpp -static -lwinmm -lmsacm32 -o bass_check.exe
 
 # Tones at half scale (a peak of 16384), 1 s each.
@@ -23,13 +21,6 @@ ffmpeg -v error -f lavfi -i "aevalsrc=0.5*sin(2*PI*1000*t)|0.5*sin(2*PI*1000*t):
 lame --quiet -b 128 --add-id3v2 --tt "test tone" tone.wav tone44_stereo.mp3
 lame --quiet -m m --resample 22.05 -b 64 tone.wav tone22_mono.mp3
 lame --quiet -t -m m --resample 8 -b 32 tone.wav tone8_mono.mp3
-printf 'not a sound file\n%.0s' $(seq 300) > text.mp3
-
-if winenv_wine bass_check.exe api . > api.log 2> api.err; then
-    report ok "the calls' answers ($(grep -c '^ok' api.log) checks)"
-else
-    report FAIL "the calls' answers: $(grep -v '^ok' api.log)"
-fi
 
 # Plays FILE (loop|once) and listens to a second of samples from 2 s after the play call, and to
 # up to TRIES - 1 more seconds while it is not silent: "PEAK HZ FRAMES" of the last. The player
@@ -74,5 +65,5 @@ read -r peak _ frames < heard.txt
     report ok "without the loop flag the stream ends: peak $peak over $frames frames" ||
     report FAIL "without the loop flag the stream ends: peak $peak over $frames frames (want silence over 44100)"
 
-cat api.err play.err | winenv_errors /dev/stdin && report FAIL "Wine reported errors (above)"
+winenv_errors play.err && report FAIL "Wine reported errors (above)"
 exit $fail

@@ -3,7 +3,7 @@
 # fullscreen 1024 x 768 window comes up with no message box, the soundtrack sounds on the null
 # sink, the picture moves, and the piece ends by itself with exit code 0 once 92.7 s have passed,
 # with no Wine error. (The boxes of a missing soundtrack are the piece's own code, checked by the
-# Linux tests; that the Windows audio calls give 0 for a missing file, by check_audio.sh.)
+# Linux tests; that the Windows audio calls give 0 for a missing file, by check_platform.sh.)
 #
 # Usage: tests/windows/check_timeline.sh DIR [EXE [LOADER]]
 #        (DIR holds EXE, by default flimrevo.exe, and brumlevo.mp3; LOADER is the Wine loader that
