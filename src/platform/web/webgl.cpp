@@ -51,16 +51,19 @@ EM_JS(int, WebGlStart, (int depth, int stencil, int preserve, int floats, int mo
         gl.linkProgram(program);
         return gl.getProgramParameter(program, gl.LINK_STATUS) ? program : null;
     };
-    // F: fog mode (0 off, 1 EXP, 2 EXP2, 3 LINEAR), density, start, end.
-    const program = link(
-        "attribute vec3 p; attribute vec3 c; uniform mat4 P; varying vec3 v; varying float z;" +
-        "void main() { v = c; z = abs(p.z); gl_Position = P * vec4(p, 1.0); }",
+    // F: fog mode (0 off, 1 EXP, 2 EXP2, 3 LINEAR), density, start, end. Both programs colour
+    // their fragments so.
+    const fogged =
         "precision highp float; varying vec3 v; varying float z; uniform vec4 F; uniform vec3 C;" +
         "void main() { float f = 1.0;" +
         " if (F.x == 1.0) f = exp(-F.y * z);" +
         " else if (F.x == 2.0) f = exp(-(F.y * z) * (F.y * z));" +
         " else if (F.x == 3.0) f = (F.w - z) / (F.w - F.z);" +
-        " gl_FragColor = vec4(mix(C, v, clamp(f, 0.0, 1.0)), 1.0); }",
+        " gl_FragColor = vec4(mix(C, v, clamp(f, 0.0, 1.0)), 1.0); }";
+    const program = link(
+        "attribute vec3 p; attribute vec3 c; uniform mat4 P; varying vec3 v; varying float z;" +
+        "void main() { v = c; z = abs(p.z); gl_Position = P * vec4(p, 1.0); }",
+        fogged,
         ["p", "c"]);
     // Lines as quads: p and c are this end's, q and d the other end's, s the side (-1 or 1);
     // W is the picture's width and height and the line's width, in pixels.
@@ -75,12 +78,7 @@ EM_JS(int, WebGlStart, (int depth, int stencil, int preserve, int floats, int mo
         " vec2 e = (b.xy / b.w - a.xy / a.w) * W.xy;" +
         " vec2 o = abs(e.x) >= abs(e.y) ? vec2(0.0, W.z / W.y) : vec2(W.z / W.x, 0.0);" +
         " gl_Position = da < 0.0 && db < 0.0 ? vec4(0.0, 0.0, -2.0, 1.0) : vec4(a.xy + s * o * a.w, a.zw); }",
-        "precision highp float; varying vec3 v; varying float z; uniform vec4 F; uniform vec3 C;" +
-        "void main() { float f = 1.0;" +
-        " if (F.x == 1.0) f = exp(-F.y * z);" +
-        " else if (F.x == 2.0) f = exp(-(F.y * z) * (F.y * z));" +
-        " else if (F.x == 3.0) f = (F.w - z) / (F.w - F.z);" +
-        " gl_FragColor = vec4(mix(C, v, clamp(f, 0.0, 1.0)), 1.0); }",
+        fogged,
         ["p", "c", "q", "d", "s"]);
     if (!program || !wideProgram) return 0;
     const wideBuffer = gl.createBuffer();
