@@ -66,8 +66,11 @@ EM_ASYNC_JS(int, AudioPlay, (HSTREAM handle, int loop), {
         heard = now + ((context.outputLatency || 0) + (context.baseLatency || 0)) * 1000;
     }
     audio.heard = Math.min(now + 1000, Math.max(now, heard));
-    const wait = audio.heard - performance.now();
-    if (wait > 0) await new Promise(done => setTimeout(done, wait));
+    // A timer may fire within the millisecond before its time (its delay is whole milliseconds),
+    // and the clock must not start before the sound is heard.
+    while (performance.now() < audio.heard) {
+        await new Promise(done => setTimeout(done, Math.ceil(audio.heard - performance.now())));
+    }
     return 1;
 });
 // clang-format on
