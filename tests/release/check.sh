@@ -4,7 +4,7 @@
 # copies of what it bundles hidden from every way the loader looks (cache, folders, dlopen):
 # /dev/null bound over them in a private mount namespace (unshare -m), for that process alone.
 #
-# Usage: tests/release/check.sh DIST NATIVE-BIN   (as root, for the namespace; about 8 minutes)
+# Usage: tests/release/check.sh DIST NATIVE-BIN   (as root, for the namespace; about 5 minutes)
 set -euo pipefail
 . "$(dirname "$0")/../windows/common.sh"
 dist=$(realpath "$1")
