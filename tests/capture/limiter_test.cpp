@@ -159,6 +159,32 @@ TEST(Limiter, HoldsBackOnlyWhereAWindowIsOutOfRoom) {
     EXPECT_EQ(run.report.worst.worst(), 2.5);
 }
 
+// Every pixel its own colour, from black: the held-back pixels show the new picture dimmed to
+// three quarters of the general step (a luminance of 0.075), give or take the rounding to bytes.
+// Stopped right at the step, about every other one would round over it and stay black.
+TEST(Limiter, HeldBackPixelsGoPartOfTheWay) {
+    const Limited run = Limit(
+        [](int n, int) {
+            Picture p = Flat(0, 0, 0);
+            for (size_t i = 0; n % 2 == 0 && i < p.size(); i += 4) {
+                p[i] = static_cast<std::uint8_t>(96 + i % 160);
+                p[i + 1] = static_cast<std::uint8_t>(255 - i / 4 % 97);
+                p[i + 2] = static_cast<std::uint8_t>(i / 8 % 256);
+            }
+            return p;
+        },
+        60, 7);
+    const size_t first =
+        std::find(run.changed.begin(), run.changed.end(), true) - run.changed.begin();
+    ASSERT_EQ(first, 6u);  // five transitions through, then the sixth held
+    const Picture& out = run.out[first];
+    for (size_t i = 0; i < out.size(); i += 4) {
+        const double level = flash::RelativeLuminance(out[i], out[i + 1], out[i + 2]);
+        ASSERT_GT(level, 0.07) << "pixel " << i / 4;
+        ASSERT_LT(level, flash::kGeneralStep) << "pixel " << i / 4;
+    }
+}
+
 // Toggles every 0.1 s: five transitions from 0.1 s, none more until the first is a second old
 // (frame 36 is the first held), five again in the next second; the same across the tick wrap.
 TEST(Limiter, RenewsTheBudgetASecondOn) {
