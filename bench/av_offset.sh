@@ -2,10 +2,10 @@
 # How late the sound comes against the picture, measured from outside: the piece runs on a private
 # Xvfb screen with a PulseAudio null sink as its output, and one ffmpeg records a corner of the
 # screen (x11grab, 200 grabs a second) and the sink's monitor together, both stamped with the wall
-# clock. The strobe's steps (from 31.1 s) and the soundtrack's stab on its first (it comes out of a
-# 70 ms hush) are found in the recording; the offset is the sound's time minus the picture's
-# (positive: the sound is late), with the gaps in the recorded sound before it, which say whether
-# the run can be trusted. Not a test: the figures depend on the machine and its load.
+# clock. The strobe's steps (from 31.1 s) and the soundtrack's own stretch around 31.1 s are found
+# in the recording; the offset is the sound's time minus the picture's (positive: the sound is
+# late), with how well the sound matched (1 is exact). Not a test: the figures depend on the
+# machine and its load.
 #
 #   bench/av_offset.sh native BUILD_BIN [RUNS]     the Linux build (SDL2 over PulseAudio)
 #   bench/av_offset.sh web WEB_BIN [RUNS]          the web build in Chromium (not headless) on Xvfb
@@ -43,7 +43,7 @@ for run in $(seq "$runs"); do
     rec="$work/rec$run.mkv"
     # The inputs' own times are kept (-copyts), so each input's length is given on it.
     ffmpeg -hide_banner -loglevel error -y -thread_queue_size 4096 -t 50 -f x11grab -framerate 200 \
-        -video_size 16x16 -grab_x 4 -grab_y 4 -i "$DISPLAY" -thread_queue_size 4096 -t 50 -f pulse \
+        -video_size 16x16 -grab_x 4 -grab_y 4 -i "$DISPLAY" -thread_queue_size 4096 -t 50 -f pulse -fragment_size 1764 \
         -sample_rate 44100 -channels 2 -i av.monitor -map 0:v -c:v ffv1 -map 1:a -c:a pcm_s16le \
         -copyts "$rec" &
     recorder=$!
@@ -90,6 +90,8 @@ EOF
     # The picture: each grab's time and mean colour; the sound: its first sample's time and samples.
     ffmpeg -hide_banner -copyts -i "$rec" -map 0:v -vf format=gbrp,showinfo -f null - 2>&1 |
         sed -n 's/.* pts: *\([0-9]*\) .* mean:\[\([0-9]*\) \([0-9]*\) \([0-9]*\)\].*/\1 \2 \3 \4/p' > "$work/video.txt"
+    [ -f "$work/song.raw" ] || ffmpeg -hide_banner -loglevel error -i "$bin/brumlevo.mp3" -ac 1 -ar 44100 \
+        -f s16le "$work/song.raw"
     ffprobe -v error -select_streams a -show_entries stream=start_time -of csv=p=0 "$rec" > "$work/audio_start.txt"
     ffmpeg -hide_banner -loglevel error -y -copyts -i "$rec" -map 0:a -ac 1 -af aresample=async=1 \
         -f s16le "$work/audio.raw"  # silence where the capture lost packets, so samples keep their times
@@ -117,31 +119,25 @@ picture = min(shown)
 spread = 1000 * (max(shown) - picture)
 start = float(open(f'{work}/audio_start.txt').read())
 pcm = np.fromfile(f'{work}/audio.raw', np.int16).astype(float)
-# The loudness in 1 ms steps, a second either side of the picture's time: the strobe's first stab is
-# the step that reaches a third of the loudest after 40 quieter ones (under an eighth), which only
-# the 70 ms hush before it gives (the stabs after it follow each other every 100 ms without one).
+# Where the soundtrack's own 30.1 to 32.1 s lie in the recording, four seconds around the picture's
+# time: the lag of the best match of the two, by cross-correlation (the looped soundtrack plays its
+# 31.1 s then). Matching the whole stretch finds it wherever it lies within two seconds, to the
+# sample, with nothing to mistake it for: the strobe's stabs repeat, a single onset may not.
 rate = 44100
-first = max(int((picture - 1.0 - start) * rate), 0)
-part = np.abs(pcm[first:first + int(2.0 * rate)])
-ms = part[:len(part) // 44 * 44].reshape(-1, 44).max(axis=1)
-loud, quiet = ms > ms.max() / 3, ms < ms.max() / 8
-stabs = [i for i in range(40, len(ms)) if loud[i] and quiet[i - 40:i].all()]
-if not stabs:
-    print('no stab after a hush in the recording'); sys.exit(0)
-times = [start + (first + i * 44) / rate for i in stabs]
-sound = min(times, key=lambda x: abs(x - picture))
-print('stabs after a hush at', [round(1000 * (x - picture)) for x in times], 'ms')
-# Silences of 2 ms or more inside the music before the strobe (the file has none there): the
-# output ran dry, and whatever came after it was heard that much later.
-before = pcm[:max(int((sound - start) * rate) - 4410, 0)].astype(int)
-edges = np.diff(np.concatenate([[0], (before == 0).astype(int), [0]]))
-runs = [(a, b) for a, b in zip(np.nonzero(edges == 1)[0], np.nonzero(edges == -1)[0])
-        if b - a >= 88 and a >= 441 and b + 441 <= len(before) and np.abs(before[a - 441:a]).max() > 3000
-        and np.abs(before[b:b + 441]).max() > 3000]
-dry = sum(b - a for a, b in runs) / rate * 1000
+song = np.fromfile(f'{work}/song.raw', np.int16).astype(float)
+part = song[int(30.1 * rate):int(32.1 * rate)]
+first = max(int((picture - 2.0 - start) * rate), 0)
+heard = pcm[first:first + int(4.0 * rate)]
+n = 1 << int(np.ceil(np.log2(len(heard) + len(part))))
+corr = np.fft.irfft(np.fft.rfft(heard, n) * np.conj(np.fft.rfft(part, n)), n)[:len(heard) - len(part)]
+power = np.concatenate([[0], np.cumsum(heard ** 2)])
+energy = np.sqrt((power[len(part):len(part) + len(corr)] - power[:len(corr)]) * (part ** 2).sum())
+match = corr / np.maximum(energy, 1e-9)
+lag = int(np.argmax(match))
+sound = start + (first + lag) / rate + 1.0
 grabs = np.diff(t[max(red[0] - 20, 1):red[0]]).mean() * 1000
 print(f'offset {1000 * (sound - picture):+.1f} ms (sound at {sound:.4f}, picture at {picture:.4f}; '
-      f'{len(shown)} steps seen, up to {spread:.0f} ms later; grabs every {grabs:.1f} ms; '
-      f'{len(runs)} gaps in the sound before it, {dry:.0f} ms)')
+      f'match {match[lag]:.3f}; {len(shown)} steps seen, up to {spread:.0f} ms later; '
+      f'grabs every {grabs:.1f} ms)')
 EOF
 done

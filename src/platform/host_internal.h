@@ -23,6 +23,10 @@ namespace backend {
 
 // Posts WM_CLOSE to every top-level window.
 void CloseWindows();
+// Whether the viewer has asked to end: a close signal, a window's close, a quit message, or Escape
+// down or pressed since the piece last looked. Reads what SDL has seen, and takes nothing from the
+// queue or the keys, so the piece's own loop still finds it all.
+bool CloseAsked();
 // Releases every window and context, and the video, as at the end of the process. Stop calls it
 // after the stop handlers.
 void Shutdown();

@@ -48,6 +48,8 @@ HCURSOR StandardCursor(std::uintptr_t id);
 void ForgetMessages(HWND window);
 // A quit message waits to be taken.
 bool QuitPending();
+// A message of this kind waits in the queue, for any window.
+bool MessageWaiting(UINT message);
 
 int CursorCounter();
 

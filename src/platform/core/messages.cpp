@@ -50,6 +50,12 @@ bool QuitPending() {
     return TheQueue().quitPending;
 }
 
+bool MessageWaiting(UINT message) {
+    const auto& posted = TheQueue().posted;
+    return std::any_of(posted.begin(), posted.end(),
+                       [message](const MSG& m) { return m.message == message; });
+}
+
 void ResetQueue() {
     TheQueue() = Queue();
 }

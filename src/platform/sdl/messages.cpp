@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <csignal>
 
+#include "platform/host_internal.h"
 #include "sdl/internal.h"
 
 namespace platform {
@@ -182,6 +183,13 @@ void backend::PumpEvents() {
             Post(window, WM_CLOSE, 0, 0);
         }
     }
+}
+
+bool backend::CloseAsked() {
+    PumpEvents();
+    const platform::KeyState& escape = platform::Get().keys[VK_ESCAPE];
+    return core::MessageWaiting(WM_CLOSE) || core::QuitPending() || escape.down ||
+           escape.pressedSinceLastPoll;
 }
 
 using platform::Get;

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <condition_variable>
 #include <cstdlib>
 #include <map>
@@ -38,6 +39,14 @@ namespace {
 // 31 s, against 8 with 1024 (bench/av_offset.sh counts them).
 constexpr int kBufferFrames = 1024;
 
+// How long a play call on the default output waits for the output to take the music. A sound
+// server may hold a new stream's first buffer before it starts (PulseAudio held SDL's for 0.6 to
+// 1.5 s here); the piece starts its clock when the play call returns, so waiting keeps the picture
+// on the sound. Past this the piece starts anyway. A close or Escape ends the wait at once, so
+// every way out still ends the piece in time.
+constexpr std::chrono::milliseconds kStartWait{3000};
+constexpr std::chrono::milliseconds kStartPoll{10};
+
 // How long closing the output may take. Closing joins SDL's audio thread, which a sound server
 // that stopped answering (PulseAudio under SIGSTOP) holds for ever; past this the device is left
 // open: closing happens as the process ends or the host starts afresh, and neither may hang.
@@ -52,7 +61,50 @@ struct AudioState {
     std::string previousDiskFile;
     std::map<HSTREAM, Mix_Music*> streams;
     HSTREAM nextHandle = 0x80000001u;
+    bool waitsForOutput = false;  // the default output: a play call waits for it to start
 };
+
+// Buffers mixed with music playing, counted on SDL's audio thread for a play call that waits.
+struct Mixed {
+    std::mutex mutex;
+    std::condition_variable more;
+    int musicBuffers = 0;
+};
+Mixed mixed;
+
+// After every buffer the mixer fills. The audio thread holds the device's lock here, so the music
+// cannot start or stop within a buffer: playing now means it played in this buffer.
+void CountMusicBuffers(void* /*unused*/, Uint8* /*stream*/, int /*length*/) {
+    if (Mix_PlayingMusic()) {
+        std::lock_guard<std::mutex> lock(mixed.mutex);
+        ++mixed.musicBuffers;
+        mixed.more.notify_all();
+    }
+}
+
+// Waits until the output has taken the music's first buffer and asked for the one after it: then
+// the music's first sample is being heard, or follows what is (one buffer at most). SDL asks for
+// the next buffer once the sound server has room for it, so the second music buffer is mixed as
+// the first starts to play. At most kStartWait (said on stderr), or until the viewer asks to end.
+void WaitForOutputToStart() {
+    const auto until = std::chrono::steady_clock::now() + kStartWait;
+    std::unique_lock<std::mutex> lock(mixed.mutex);
+    while (!mixed.more.wait_for(lock, kStartPoll, [] { return mixed.musicBuffers >= 2; })) {
+        lock.unlock();
+        const bool asked = backend::CloseAsked();
+        lock.lock();
+        if (asked) {
+            return;
+        }
+        if (std::chrono::steady_clock::now() >= until) {
+            std::fprintf(stderr,
+                         "sound: the output has not started after %d s; the picture starts "
+                         "without it\n",
+                         static_cast<int>(kStartWait.count() / 1000));
+            return;
+        }
+    }
+}
 
 // Made before main: the run's ending at exit (host::StopAtExit) finds it still there.
 AudioState audioState;
@@ -156,6 +208,7 @@ bool ChooseDriver(bass_contract::Output output) {
     }
     // The default output: whatever SDL picks on this desktop, as any SDL program gets.
     SDL_ResetHint(SDL_HINT_AUDIODRIVER);
+    State().waitsForOutput = true;
     return true;
 }
 
@@ -180,6 +233,7 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD /*flags*/, HWND /*win*/,
     if (state.open) {
         return FALSE;
     }
+    state.waitsForOutput = false;
     const bass_contract::Output output = bass_contract::DeviceOutput(device);
     if (output == bass_contract::Output::Absent || !bass_contract::UsableFrequency(freq)) {
         return FALSE;
@@ -206,6 +260,9 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD /*flags*/, HWND /*win*/,
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         ShutdownAudio();
         return FALSE;
+    }
+    if (state.waitsForOutput) {
+        Mix_SetPostMix(&CountMusicBuffers, nullptr);
     }
     state.open = true;
     host::AudioRecordToFill().outputOpen = true;
@@ -257,8 +314,15 @@ BOOL WINAPI BASS_StreamPlay(HSTREAM handle, BOOL /*flush*/, DWORD flags) {
         return FALSE;
     }
     const int loops = (flags & BASS_SAMPLE_LOOP) ? -1 : 1;
+    {
+        std::lock_guard<std::mutex> lock(mixed.mutex);
+        mixed.musicBuffers = 0;
+    }
     if (Mix_PlayMusic(stream->second, loops) != 0) {
         return FALSE;
+    }
+    if (state.waitsForOutput) {
+        WaitForOutputToStart();
     }
     host::AudioRecordToFill().playing = true;
     return TRUE;
