@@ -21,8 +21,11 @@ test_packages=(
 # The 32-bit Windows programs under Wine (the release's flimrevo.exe, the platform's tables):
 # Debian's 32-bit Wine and the MP3 decoder its codec loads. Their i386 libraries take JACK 2, and
 # one JACK only can be installed, so JACK 2's headers are asked for too: otherwise apt makes room
-# by removing JACK 1's, and with them SDL2_mixer's headers.
-i386_packages=(wine32:i386 libmpg123-0:i386 libjack-jackd2-dev)
+# by removing JACK 1's, and with them SDL2_mixer's headers. Wine only recommends the 32-bit GL and
+# X libraries it needs to make a GL context and change the display mode, so they are named here.
+i386_packages=(wine32:i386 libmpg123-0:i386 libjack-jackd2-dev
+  libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386 libxrandr2:i386 libxrender1:i386 libxi6:i386
+  libxcursor1:i386 libxinerama1:i386 libxxf86vm1:i386 libxcomposite1:i386 libxfixes3:i386)
 web_packages=(emscripten)
 release_packages=(mingw-w64 binutils-mingw-w64 emscripten zip)
 
