@@ -316,6 +316,11 @@ FAULTS = [
      [('out[c] = static_cast<std::uint8_t>((sum + count / 2) / count);',
        'out[c] = static_cast<std::uint8_t>(sum / count);')]),
     # The web page's life (judged with --web by the whole web test).
+    ('web-ios-media-loop-missing', 'src/platform/web/page/page.js',
+     [("  if (on && apple && !navigator.audioSession && !silentMedia.element) {",
+       "  if (on && apple && navigator.audioSession && !silentMedia.element) {")]),
+    ('web-ios-media-loop-kept', 'src/platform/web/page/page.js',
+     [("    silentMedia.element.remove();\n", "")]),
     ('web-context-loss-unheard', 'src/platform/web/page/page.js',
      [("  module.page.canvas.addEventListener('webglcontextlost', lost);\n", '')]),
     ('web-sound-on-after-loss', 'src/platform/web/page/page.js',

@@ -252,8 +252,12 @@ Object.defineProperty(navigator, 'wakeLock', {configurable: true, value: {reques
 navigator.audioSession = {type: 'auto'};
 window.locks = [];
 screen.orientation.lock = type => (locks.push(type), Promise.resolve());"""
-# Phones: device metrics, and what the browser lacks (an iPhone has no fullscreen for a canvas).
-PHONES = [('360 x 640', 360, 640, ''), ('390 x 844 without fullscreen', 390, 844, 'delete Element.prototype.requestFullscreen')]
+# Phones: device metrics, and what the browser lacks (an iPhone has no fullscreen for a canvas, and
+# before iOS 17 no audio session: a silent media loop then plays beside the sound).
+PHONES = [('360 x 640', 360, 640, ''),
+          ('390 x 844 iPhone without fullscreen or audio session', 390, 844,
+           "delete Element.prototype.requestFullscreen; delete navigator.audioSession; Object.defineProperty("
+           "navigator, 'userAgent', {value: 'Mozilla/5.0 (iPhone; CPU iPhone OS 16_7 like Mac OS X)'});")]
 # Reported output latency (a stub of the AudioContext's), and how much later the clock starts.
 LATENCIES = [('none reported', 'AudioContext.prototype.getOutputTimestamp = undefined;', None, None, 0),
              ('output 350 + base 150 ms', 'AudioContext.prototype.getOutputTimestamp = undefined;', 0.35, 0.15, 500),
@@ -315,16 +319,17 @@ def phone(what, width, height, lacks):
         runs = started and wait(f'piece.page.frames > {frames} + 10', 10)
         shown = browser.execute_script("""const c = document.getElementById('canvas').getBoundingClientRect();
             return [!!document.fullscreenElement, !document.getElementById('turn').hidden,
-                    Math.round(c.width), Math.round(c.height), navigator.audioSession.type, locks]""")
+                    Math.round(c.width), Math.round(c.height), navigator.audioSession ? navigator.audioSession.type
+                    : [...document.querySelectorAll('audio')].map(a => a.paused ? 'paused' : 'media').join(), locks]""")
         fits = shown[2:4] == [width, height]  # the canvas fills the page; its picture keeps 4:3 in it
-        check(runs and fits and shown[:2] == [not lacks, bool(lacks)] and shown[4:] == ['playback', [] if lacks else ['landscape']],
+        check(runs and fits and shown[:2] == [not lacks, bool(lacks)] and shown[4:] == ['media' if lacks else 'playback', [] if lacks else ['landscape']],
               f'{what}: a tap plays it ({frames} frames and more); fullscreen, the hint to turn, canvas, audio '
               f'session and orientation: {shown}')
         browser.execute_script("wakeSentinel.released = true; document.dispatchEvent(new Event('visibilitychange'))")
         wait('wakeCalls.length > 1', 5)
         tap('close')
         state = ended()
-        calls = browser.execute_script('return wakeCalls.concat(uncaught)')
+        calls = browser.execute_script("return wakeCalls.concat(uncaught, [...document.querySelectorAll('audio')])")
         check(state == ['ended', 0] and calls == ['request screen', 'request screen', 'release'],
               f'{what}: the close button ends it, the wake lock asked for, again when shown, let go: {state} {calls}')
     finally:

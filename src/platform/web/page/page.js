@@ -213,6 +213,34 @@ document.addEventListener('visibilitychange', () => {
   if (wakeLock.wanted && document.visibilityState === 'visible') keepAwake(true);
 });
 
+// An iPhone or iPad before iOS 17 has no navigator.audioSession to declare the sound playback, and
+// there Web Audio stays silent while the ringer switch is off, unless media plays: so a silent
+// <audio> loop plays beside the piece, started by the same tap, and stops with it.
+const silentMedia = {element: null};
+function holdMediaPlayback(on) {
+  const apple = /iP(hone|ad|od)/.test(navigator.userAgent) ||
+    (navigator.platform === 'MacIntel' && navigator.maxTouchPoints > 1);
+  if (on && apple && !navigator.audioSession && !silentMedia.element) {
+    // A tenth of a second of 8 kHz, 8-bit mono silence, as a WAV file.
+    const samples = 800, bytes = new DataView(new ArrayBuffer(44 + samples));
+    [[0, 0x52494646], [8, 0x57415645], [12, 0x666d7420], [36, 0x64617461]].forEach(([at, tag]) => bytes.setUint32(at, tag));
+    [[4, 36 + samples], [16, 16], [24, 8000], [28, 8000], [40, samples]].forEach(([at, v]) => bytes.setUint32(at, v, true));
+    [[20, 1], [22, 1], [32, 1], [34, 8]].forEach(([at, v]) => bytes.setUint16(at, v, true));
+    for (let i = 0; i < samples; ++i) bytes.setUint8(44 + i, 128);
+    const element = silentMedia.element = document.createElement('audio');
+    element.src = URL.createObjectURL(new Blob([bytes], {type: 'audio/wav'}));
+    element.loop = true;
+    element.setAttribute('playsinline', '');
+    document.body.appendChild(element);
+    element.play().catch(() => {});
+  } else if (!on && silentMedia.element) {
+    silentMedia.element.pause();
+    URL.revokeObjectURL(silentMedia.element.src);
+    silentMedia.element.remove();
+    silentMedia.element = null;
+  }
+}
+
 // The sound ends with the run, as a program's sound ends with its process.
 function stopSound(page) {
   const context = page.audio && page.audio.context;
@@ -258,7 +286,10 @@ async function run() {
   document.body.dataset.state = 'running';
   const lost = event => contextLost(module, event);
   module.page.canvas.addEventListener('webglcontextlost', lost);
-  if (!still) keepAwake(true);
+  if (!still) {
+    keepAwake(true);
+    holdMediaPlayback(true);
+  }
   try {
     module.page.exitCode = await module.ccall('main', 'number', ['number', 'number'], [0, 0], {async: true});
   } catch (e) {
@@ -266,6 +297,7 @@ async function run() {
   }
   module.page.canvas.removeEventListener('webglcontextlost', lost);
   keepAwake(false);
+  holdMediaPlayback(false);
   $('fullscreen').hidden = $('close').hidden = $('turn').hidden = true;
   if (module.page.lost) {
     freshCanvas();
