@@ -15,24 +15,39 @@
 #        scripts/release.sh --no-video   all but the video (quicker, to try the rest)
 #        scripts/release.sh --check      builds the commit twice, in two clones at different
 #                                        paths, and compares their SHA256SUMS (twice as long)
+#        scripts/release.sh --check --no-video
+#                                        after --no-video here: builds the commit once more,
+#                                        without the video, in a clone at another path, and
+#                                        compares its SHA256SUMS with dist/'s
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 jobs=$(nproc)
 
+video=--video
+[ "${2:-}" = --no-video ] && video=--no-video
 if [ "${1:-}" = --check ]; then
     work=$(mktemp -d "${TMPDIR:-/tmp}/flimrevo-check.XXXXXX")
     trap 'rm -rf "$work"' EXIT
     commit=$(git rev-parse HEAD)
-    for clone in "$work/one" "$work/two/elsewhere"; do
+    clones=("$work/one" "$work/two/elsewhere")
+    sums=("$work/one/dist/SHA256SUMS" "$work/two/elsewhere/dist/SHA256SUMS")
+    if [ "$video" = --no-video ]; then
+        # The other build is this checkout's own dist/, which must be of this commit, unchanged.
+        git diff --quiet HEAD -- || { echo "--check --no-video: commit the changes first" >&2; exit 1; }
+        [ -f dist/SHA256SUMS ] || { echo "--check --no-video: run --no-video first" >&2; exit 1; }
+        clones=("$work/elsewhere/flimrevo")
+        sums=("$root/dist/SHA256SUMS" "$work/elsewhere/flimrevo/dist/SHA256SUMS")
+    fi
+    for clone in "${clones[@]}"; do
         git clone -q --no-checkout "$root" "$clone"
         git -C "$clone" checkout -q --detach "$commit"
         echo "== building $commit in $clone"
-        "$clone/scripts/release.sh" > "$clone.log" 2>&1 || { tail -30 "$clone.log"; exit 1; }
+        "$clone/scripts/release.sh" $video > "$clone.log" 2>&1 || { tail -30 "$clone.log"; exit 1; }
     done
-    if diff "$work/one/dist/SHA256SUMS" "$work/two/elsewhere/dist/SHA256SUMS"; then
+    if diff "${sums[@]}"; then
         echo "Reproducible: both builds made the same files:"
-        cat "$work/one/dist/SHA256SUMS"
+        cat "${sums[0]}"
         exit 0
     fi
     echo "NOT reproducible: the lines above differ" >&2

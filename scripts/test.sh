@@ -4,7 +4,9 @@
 #   2. the test suite (ctest) in build-test/;
 #   3. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/;
 #   4. the release without its video (scripts/release.sh --no-video: fresh Linux, Windows and web
-#      builds in build-release/, and the downloads in dist/), each download unpacked outside the
+#      builds in build-release/, and the downloads in dist/), built again in a clone at another
+#      path to the same bytes (scripts/release.sh --check --no-video; on a committed tree only),
+#      and each download unpacked outside the
 #      tree and started there: the Linux folder without the system's SDL2, the Windows builds'
 #      headers and the 64-bit build under Wine, the web build in headless Chromium (against the
 #      test build's native tools), and the video's preset over two seconds made by the Linux
@@ -42,6 +44,12 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 if [ "${FLIMREVO_SKIP_RELEASE:-0}" != 1 ]; then
   step "Release"
   scripts/release.sh --no-video
+  step "The same downloads, built again in a clone at another path"
+  if git diff --quiet HEAD -- 2>/dev/null; then
+    scripts/release.sh --check --no-video
+  else
+    echo "skipped: the tree has uncommitted changes, which a clone would not have"
+  fi
   step "The release's downloads, unpacked and started"
   tests/release/check.sh dist build-test/bin
 fi
