@@ -543,7 +543,7 @@ EXTRA_FAULTS = [
        '        context->scissorBeforeCrop = glIsEnabled(GL_SCISSOR_TEST) == GL_TRUE;')]),
     ('cropped-picture-borders-not-cleared', 'src/platform/sdl/present.cpp',
      [('        ScissorState scissor;\n        ClearBorders(layout);\n    }\n    SDL_GL_SwapWindow',
-       '        ScissorState scissor;\n    }\n    SDL_GL_SwapWindow')]),
+       '        ScissorState scissor;\n        static_cast<void>(layout);\n    }\n    SDL_GL_SwapWindow')]),
     ('cropped-picture-at-gl-origin', 'src/platform/sdl/opengl.cpp',
      [('Crop(context, !offscreen && cropped, offscreen ? 0 : fit.x, offscreen ? 0 : fit.y);',
        'Crop(context, !offscreen && cropped, 0, 0);')]),
