@@ -3,7 +3,8 @@
 
 For each fault: the source file gets the fault (an exact text replaced), the build folder is
 rebuilt incrementally, and the tests run one by one in their ctest order (fast ones first),
-stopping at the first that fails: "caught" names it; "MISSED" means the whole suite passed. The
+stopping at the first that fails: "caught" names it; "MISSED" means the whole suite passed, and
+"missed, equivalent" the same for a fault the table names as changing nothing the program does. The
 file is put back as it was after each fault, also when the run is interrupted, so the tree is left
 as it was found; files with uncommitted changes are refused. The unchanged tree's suite runs first:
 its times set the order, fastest first, and a test that fails there is left out (and said so).
@@ -34,7 +35,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
-from faults_table import EXTRA_FAULTS, FAULTS  # noqa: E402  (beside this script)
+from faults_table import EQUIVALENT, EXTRA_FAULTS, FAULTS  # noqa: E402  (beside this script)
 
 # The files only the browser's build compiles.
 WEB_ONLY = ('src/platform/web/', 'src/platform/audio/web/')
@@ -135,7 +136,7 @@ def main():
           flush=True)
     print(f"{len(faults)} faults, {len(tests)} tests" +
           (f" (left out: {args.exclude})" if args.exclude else ""), flush=True)
-    caught = missed = 0
+    caught = missed = equivalent = 0
     for name, path, edits in faults:
         full = os.path.join(ROOT, path)
         original = open(full).read()
@@ -159,13 +160,17 @@ def main():
         finally:
             with open(full, "w") as f:
                 f.write(original)
+        if result == "MISSED" and name in EQUIVALENT:
+            result = "missed, equivalent: " + EQUIVALENT[name]
+            equivalent += 1
         caught += result.startswith("caught") or result.endswith("web: caught")
         missed += "MISSED" in result
         print(f"{name:34} {result}  ({time.time() - start:.0f} s)", flush=True)
     run(["cmake", "--build", build, "-j2"], capture_output=True)
     if args.web:
         run(["cmake", "--build", args.web, "-j2"], capture_output=True, env=dict(os.environ, NODE_PATH="/usr/share/nodejs"))
-    print(f"caught {caught}, missed {missed}, of {len(faults)}")
+    print(f"caught {caught}, missed {missed}" + (f", equivalent {equivalent}" if equivalent else "") +
+          f", of {len(faults)}")
     return 0
 
 
