@@ -14,8 +14,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -31,9 +31,8 @@
 
 namespace {
 
-// The output buffer in sample frames. The music is mixed into the next buffer SDL asks for after
-// the play call, and the device queues about one more buffer, so 1024 frames at 44.1 kHz put the
-// first sound at most about 46 ms (two buffers) after BASS_StreamPlay returns. Smaller buffers
+// The output buffer in sample frames. On the default output the play call returns as the music's
+// first buffer starts to play, or one buffer (23 ms at 44.1 kHz) before it. Smaller buffers
 // run dry while the piece's software rendering keeps every core busy: with 256 frames, a run
 // on two loaded cores recorded about 300 dropouts (1.5 to 3.6 s of silence) before the strobe at
 // 31 s, against 8 with 1024 (bench/av_offset.sh counts them).
@@ -41,7 +40,7 @@ constexpr int kBufferFrames = 1024;
 
 // How long a play call on the default output waits for the output to take the music. A sound
 // server may hold a new stream's first buffer before it starts (PulseAudio held SDL's for 0.6 to
-// 1.5 s here); the piece starts its clock when the play call returns, so waiting keeps the picture
+// 2 s here); the piece starts its clock when the play call returns, so waiting keeps the picture
 // on the sound. Past this the piece starts anyway. A close or Escape ends the wait at once, so
 // every way out still ends the piece in time.
 constexpr std::chrono::milliseconds kStartWait{3000};
@@ -61,7 +60,7 @@ struct AudioState {
     std::string previousDiskFile;
     std::map<HSTREAM, Mix_Music*> streams;
     HSTREAM nextHandle = 0x80000001u;
-    bool waitsForOutput = false;  // the default output: a play call waits for it to start
+    bool waitsForOutput = false;  // the default output is open: a play call waits for it to start
 };
 
 // Buffers mixed with music playing, counted on SDL's audio thread for a play call that waits.
@@ -208,7 +207,6 @@ bool ChooseDriver(bass_contract::Output output) {
     }
     // The default output: whatever SDL picks on this desktop, as any SDL program gets.
     SDL_ResetHint(SDL_HINT_AUDIODRIVER);
-    State().waitsForOutput = true;
     return true;
 }
 
@@ -233,7 +231,6 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD /*flags*/, HWND /*win*/,
     if (state.open) {
         return FALSE;
     }
-    state.waitsForOutput = false;
     const bass_contract::Output output = bass_contract::DeviceOutput(device);
     if (output == bass_contract::Output::Absent || !bass_contract::UsableFrequency(freq)) {
         return FALSE;
@@ -261,6 +258,9 @@ BOOL WINAPI BASS_Init(int device, DWORD freq, DWORD /*flags*/, HWND /*win*/,
         ShutdownAudio();
         return FALSE;
     }
+    // What ChooseDriver left to SDL's own choice: a real output, which may be slow to start.
+    state.waitsForOutput =
+        output != bass_contract::Output::Silent && host::Current().audio == host::Audio::Device;
     if (state.waitsForOutput) {
         Mix_SetPostMix(&CountMusicBuffers, nullptr);
     }
