@@ -20,7 +20,7 @@
 #   winenv_await NAME SECS PID
 #                         waits up to SECS for a window titled NAME while PID lives; prints its id
 #   winenv_gone NAME SECS waits up to SECS until no window is titled NAME
-#   winenv_press ID KEY   sends KEY (an X key name) to window ID
+#   winenv_press ID KEY   sends KEY (an X key name) to window ID, and lets it go on the display
 #   winenv_shot FILE      a PNG of the whole screen
 #   winenv_listen SECS    what the null sink played over its next SECS seconds of samples, left
 #                         channel: "PEAK HZ FRAMES", the peak sample value (0 to 32768), the
@@ -197,7 +197,15 @@ winenv_gone() { # NAME SECS
     return 1
 }
 
-winenv_press() { xdotool key --window "$1" "$2" 2> /dev/null; }
+# The key is let go of again on the whole display as well: when the window goes on the press (the
+# piece ends on Escape's key-down), xdotool can fail before its release, and the key would stay
+# down for the next program on the display, which would end at once.
+winenv_press() {
+    local rc=0
+    xdotool key --window "$1" "$2" 2> /dev/null || rc=$?
+    xdotool keyup "$2" 2> /dev/null || true
+    return $rc
+}
 
 winenv_shot() { import -display "$DISPLAY" -window root "$1" 2> /dev/null; }
 
